@@ -1,0 +1,210 @@
+#include "reader/c_scan.h"
+
+#include <cstdlib>
+#include <string>
+
+namespace tovlek::reader {
+namespace {
+
+constexpr int kEnd = -1;
+
+// A cursor over the text that reads like a C input stream: past the end it
+// yields kEnd, as a stream yields EOF.
+struct Cursor {
+  std::string_view text;
+  size_t pos;
+
+  int peek() const { return pos < text.size() ? static_cast<unsigned char>(text[pos]) : kEnd; }
+  void skipSpace() {
+    while (pos < text.size() && isCSpace(text[pos])) ++pos;
+  }
+};
+
+bool isDigit(int c) {
+  return c >= '0' && c <= '9';
+}
+bool isHexDigit(int c) {
+  return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+}
+int toLower(int c) {
+  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+
+// Consumes the letters of `word` (lower case) in any letter case; true when
+// all of them were there.
+bool consumeWord(Cursor& in, std::string_view word) {
+  for (char expected : word) {
+    if (toLower(in.peek()) != expected) return false;
+    ++in.pos;
+  }
+  return true;
+}
+
+// Collects the characters that the C library's floating-point conversion
+// takes into its buffer. Returns false where the conversion fails before the
+// buffer is converted.
+bool collectFloat(Cursor& in, size_t& start) {
+  in.skipSpace();
+  start = in.pos;
+  if (in.peek() == kEnd) return false;
+  bool gotSign = false;
+  if (in.peek() == '-' || in.peek() == '+') {
+    gotSign = true;
+    ++in.pos;
+    if (in.peek() == kEnd) return false;
+  }
+  if (toLower(in.peek()) == 'n') return consumeWord(in, "nan");
+  if (toLower(in.peek()) == 'i') {
+    if (!consumeWord(in, "inf")) return false;
+    if (toLower(in.peek()) == 'i') return consumeWord(in, "inity");
+    return true;
+  }
+
+  bool hex = false, gotDigit = false, gotDot = false, gotE = false;
+  int expChar = 'e';
+  if (in.peek() == '0') {
+    ++in.pos;
+    if (toLower(in.peek()) == 'x') {
+      ++in.pos;
+      hex = true;
+      expChar = 'p';
+    } else {
+      gotDigit = true;
+    }
+  }
+  for (int c = in.peek(); c != kEnd; c = in.peek()) {
+    const int previous =
+        in.pos > start ? toLower(static_cast<unsigned char>(in.text[in.pos - 1])) : 0;
+    if (isDigit(c) || (!gotE && hex && isHexDigit(c))) {
+      gotDigit = true;
+    } else if (gotE && previous == expChar && (c == '-' || c == '+')) {
+      // sign of the exponent
+    } else if (gotDigit && !gotE && toLower(c) == expChar) {
+      gotE = gotDot = true;
+    } else if (!gotDot && c == '.') {
+      gotDot = true;
+    } else {
+      break;
+    }
+    ++in.pos;
+  }
+  const size_t length = in.pos - start;
+  const size_t signLength = gotSign ? 1 : 0;
+  return length != signLength && !(hex && length == 2 + signLength);
+}
+
+struct CollectedInteger {
+  bool ok;
+  bool negative;
+  bool overflow;  // magnitude beyond 64 bits
+  uint64_t magnitude;
+  size_t end;
+};
+
+// Collects an integer as the C library's integer conversions do, with the
+// base given (0 chooses by prefix), and accumulates its magnitude.
+CollectedInteger collectInteger(std::string_view text, size_t pos, int base) {
+  Cursor in{text, pos};
+  in.skipSpace();
+  CollectedInteger result{false, false, false, 0, 0};
+  if (in.peek() == kEnd) return result;
+  size_t taken = 0;  // characters that enter the conversion buffer
+  bool gotSign = false;
+  if (in.peek() == '-' || in.peek() == '+') {
+    result.negative = in.peek() == '-';
+    gotSign = true;
+    ++in.pos;
+    ++taken;
+  }
+  if (in.peek() == '0') {
+    ++in.pos;
+    ++taken;
+    if (toLower(in.peek()) == 'x') {
+      if (base == 0) base = 16;
+      if (base == 16) ++in.pos;  // the 'x' is skipped, not collected
+    } else if (base == 0) {
+      base = 8;
+    }
+  }
+  if (base == 0) base = 10;
+  for (int c = in.peek(); c != kEnd; c = in.peek()) {
+    int digit;
+    if (isDigit(c)) {
+      digit = c - '0';
+    } else if (base == 16 && isHexDigit(c)) {
+      digit = toLower(c) - 'a' + 10;
+    } else {
+      break;
+    }
+    if (digit >= base) break;
+    const uint64_t limit =
+        (UINT64_MAX - static_cast<uint64_t>(digit)) / static_cast<uint64_t>(base);
+    if (result.magnitude > limit) {
+      result.overflow = true;
+    } else {
+      result.magnitude =
+          result.magnitude * static_cast<uint64_t>(base) + static_cast<uint64_t>(digit);
+    }
+    ++in.pos;
+    ++taken;
+  }
+  result.ok = taken > (gotSign ? 1 : 0);
+  result.end = in.pos;
+  return result;
+}
+
+double convertDouble(std::string_view token, bool& consumedAny) {
+  char small[64];
+  std::string large;
+  const char* begin;
+  if (token.size() < sizeof small) {
+    token.copy(small, token.size());
+    small[token.size()] = '\0';
+    begin = small;
+  } else {
+    large.assign(token);
+    begin = large.c_str();
+  }
+  char* stop = nullptr;
+  const double value = std::strtod(begin, &stop);
+  consumedAny = stop != begin;
+  return value;
+}
+
+}  // namespace
+
+ScannedDouble scanDouble(std::string_view text, size_t pos) {
+  Cursor in{text, pos};
+  size_t start = pos;
+  if (!collectFloat(in, start)) return {false, 0.0, 0};
+  bool consumedAny = false;
+  const double value = convertDouble(text.substr(start, in.pos - start), consumedAny);
+  if (!consumedAny) return {false, 0.0, 0};
+  return {true, value, in.pos};
+}
+
+ScannedHex scanHex(std::string_view text, size_t pos) {
+  const CollectedInteger n = collectInteger(text, pos, 16);
+  if (!n.ok) return {false, 0};
+  // The unsigned long result of the conversion: saturated on overflow,
+  // negated (modulo 2^64) after a minus sign; an unsigned int keeps its low
+  // 32 bits.
+  uint64_t value = n.overflow ? UINT64_MAX : n.magnitude;
+  if (n.negative && !n.overflow) value = 0 - value;
+  return {true, static_cast<int32_t>(static_cast<uint32_t>(value))};
+}
+
+ScannedInteger scanInteger(std::string_view text, size_t pos) {
+  const CollectedInteger n = collectInteger(text, pos, 0);
+  if (!n.ok) return {false, 0, 0};
+  int64_t value;
+  if (n.negative) {
+    const uint64_t limit = uint64_t{1} << 63;
+    value = n.overflow || n.magnitude >= limit ? INT64_MIN : -static_cast<int64_t>(n.magnitude);
+  } else {
+    value = n.overflow || n.magnitude > INT64_MAX ? INT64_MAX : static_cast<int64_t>(n.magnitude);
+  }
+  return {true, value, n.end};
+}
+
+}  // namespace tovlek::reader

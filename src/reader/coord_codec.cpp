@@ -1,0 +1,87 @@
+#include "reader/coord_codec.h"
+
+#include <cmath>
+#include <cstdint>
+
+#include "reader/c_scan.h"
+
+namespace tovlek::reader {
+
+std::optional<Coord> decodeNumber(double number) {
+  const double product = number * 1000000.0;
+  // Also rejects inf and nan, which fail every comparison.
+  if (!(std::fabs(product) < 4e18)) return std::nullopt;
+  const int64_t millionths = static_cast<int64_t>(product);
+  int64_t q = millionths / 10;
+  const int64_t r = millionths - q * 10;
+  if (r >= 5) ++q;
+  if (r <= -5) --q;
+  if (q > kMaxDecodedCoord || q < -kMaxDecodedCoord) return std::nullopt;
+  return static_cast<Coord>(q);
+}
+
+std::optional<DecodedPair> decodePair(std::string_view text, size_t open) {
+  const ScannedDouble first = scanDouble(text, open + 1);
+  if (!first.ok || first.end >= text.size() || text[first.end] != ',') return std::nullopt;
+  const ScannedDouble second = scanDouble(text, first.end + 1);
+  if (!second.ok) return std::nullopt;
+  const std::optional<Coord> x = decodeNumber(first.value);
+  const std::optional<Coord> y = decodeNumber(second.value);
+  if (!x || !y) return std::nullopt;
+  return DecodedPair{*x, *y};
+}
+
+bool readCoordList(std::string_view line, store::Road* road) {
+  // The first character is never the start of a pair.
+  for (size_t open = line.find('(', 1); open != std::string_view::npos;
+       open = line.find('(', open + 1)) {
+    const std::optional<DecodedPair> pair = decodePair(line, open);
+    if (!pair) return false;
+    store::appendVertex(road, store::createVertex(pair->x, pair->y));
+  }
+  return true;
+}
+
+namespace {
+
+void appendCoord(std::string& out, Coord value) {
+  // Widened first: the magnitude of the most negative Coord has no int32.
+  int64_t magnitude = value;
+  if (magnitude < 0) {
+    out += '-';
+    magnitude = -magnitude;
+  }
+  char digits[24];
+  char* end = digits + sizeof digits;
+  char* p = end;
+  int64_t fraction = magnitude % 100000;
+  for (int i = 0; i < 5; ++i) {
+    *--p = static_cast<char>('0' + fraction % 10);
+    fraction /= 10;
+  }
+  *--p = '.';
+  int64_t whole = magnitude / 100000;
+  do {
+    *--p = static_cast<char>('0' + whole % 10);
+    whole /= 10;
+  } while (whole != 0);
+  out.append(p, static_cast<size_t>(end - p));
+}
+
+}  // namespace
+
+void appendPair(std::string& out, Coord x, Coord y) {
+  out += '(';
+  appendCoord(out, x);
+  out += ',';
+  appendCoord(out, y);
+  out += ')';
+}
+
+std::string formatPair(Coord x, Coord y) {
+  std::string text;
+  appendPair(text, x, y);
+  return text;
+}
+
+}  // namespace tovlek::reader

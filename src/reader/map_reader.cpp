@@ -1,0 +1,160 @@
+#include "reader/map_reader.h"
+
+#include <cerrno>
+#include <cinttypes>
+#include <cstring>
+
+#include "reader/c_scan.h"
+#include "reader/coord_codec.h"
+
+namespace tovlek::reader {
+namespace {
+
+constexpr size_t kBlockSize = size_t{1} << 20;
+
+bool refill(MapInput& in) {
+  if (in.endOfFile) return false;
+  if (in.block.empty()) in.block.resize(kBlockSize);
+  const size_t got = std::fread(in.block.data(), 1, in.block.size(), in.file);
+  in.blockBegin = 0;
+  in.blockEnd = got;
+  if (got < in.block.size()) {
+    in.endOfFile = true;
+    if (std::ferror(in.file)) in.failed = true;
+  }
+  return got > 0;
+}
+
+// The search copy: ASCII capitals made small, every other byte unchanged.
+void makeSearchCopy(std::string_view line, std::string& search) {
+  search.resize(line.size());
+  for (size_t i = 0; i < line.size(); ++i) {
+    const char c = line[i];
+    search[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
+  }
+}
+
+bool contains(std::string_view text, std::string_view key) {
+  return text.find(key) != std::string_view::npos;
+}
+
+// Reads a hexadecimal value that stands `skip` characters behind the start
+// of `key`; the field keeps its value when there is none, or when that
+// position lies beyond the line.
+void readKeyValue(std::string_view search, std::string_view key, size_t skip, int32_t& field,
+                  bool split, int32_t& subtype) {
+  const size_t at = search.find(key) + skip;
+  if (at >= search.size()) return;
+  const ScannedHex value = scanHex(search, at);
+  if (!value.ok) return;
+  field = value.value;
+  if (split && field > 255) {
+    subtype = field % 256;
+    field = field >> 8;
+  }
+}
+
+void warnUnreadablePair(const MapInput& in) {
+  std::fprintf(in.warnings,
+               "Warning: line %" PRId64 ": unreadable coordinate pair, rest of line ignored\n",
+               in.lineNumber);
+}
+
+// One line of a section body. Returns true when the line ends the section.
+bool readSectionLine(MapInput& in, std::string_view line, store::Road* road) {
+  const std::string_view search = in.search;
+  if (contains(search, "[end")) return true;
+  if (contains(search, "subtype=")) {
+    int32_t unused = 0;
+    readKeyValue(search, "subtype=", 10, road->subtype, false, unused);
+  } else if (contains(search, "type=")) {
+    readKeyValue(search, "type=", 7, road->type, true, road->subtype);
+  } else if (contains(search, "data0") || contains(search, "origin0")) {
+    if (!readCoordList(search, road)) warnUnreadablePair(in);
+  } else {
+    store::prependExtraLine(road, line);
+  }
+  return false;
+}
+
+bool isSectionHeader(std::string_view search) {
+  return contains(search, "[polyline]") || contains(search, "[rgn40]");
+}
+
+bool readLineAndSearchCopy(MapInput& in, writer::MapOutput& out, std::string_view& line) {
+  if (!readLine(in, line)) return false;
+  if (in.lineNumber == 1) {
+    const bool crlf = line.size() >= 2 && line.substr(line.size() - 2) == "\r\n";
+    out.lineEnd = crlf ? "\r\n" : "\n";
+  }
+  makeSearchCopy(line, in.search);
+  return true;
+}
+
+}  // namespace
+
+bool readLine(MapInput& in, std::string_view& line) {
+  in.carried.clear();
+  bool carrying = false;
+  for (;;) {
+    if (in.blockBegin == in.blockEnd && !refill(in)) {
+      if (!carrying) return false;
+      break;  // the last line, without a line feed
+    }
+    const char* begin = in.block.data() + in.blockBegin;
+    const size_t available = in.blockEnd - in.blockBegin;
+    const void* feed = std::memchr(begin, '\n', available);
+    if (feed == nullptr) {
+      in.carried.append(begin, available);
+      in.blockBegin = in.blockEnd;
+      carrying = true;
+      continue;
+    }
+    const size_t length = static_cast<size_t>(static_cast<const char*>(feed) - begin) + 1;
+    in.blockBegin += length;
+    if (!carrying) {
+      line = std::string_view(begin, length);
+      ++in.lineNumber;
+      return true;
+    }
+    in.carried.append(begin, length);
+    break;
+  }
+  line = in.carried;
+  ++in.lineNumber;
+  return true;
+}
+
+bool isRoadType(int32_t type) {
+  return (type >= 0 && type <= 12) || type == 0x42 || type == 0x49;
+}
+
+bool readNextRoad(MapInput& in, writer::MapOutput& out) {
+  std::string_view line;
+  for (;;) {
+    // Outside a section: everything but a header passes through.
+    bool found = false;
+    while (!found) {
+      if (!readLineAndSearchCopy(in, out, line)) return false;
+      found = isSectionHeader(in.search);
+      if (!found) writer::writeText(out, line);
+    }
+
+    store::Road* road = store::createRoad();
+    try {
+      while (readLineAndSearchCopy(in, out, line) && !readSectionLine(in, line, road)) {
+      }
+    } catch (...) {
+      store::releaseRoad(road);
+      throw;
+    }
+    if (isRoadType(road->type) && road->first != nullptr) {
+      store::pushRoad(road);
+      return true;
+    }
+    writer::writePolylineSection(out, *road);
+    store::releaseRoad(road);
+  }
+}
+
+}  // namespace tovlek::reader

@@ -1,0 +1,155 @@
+// The scanners must agree with the C library's own sscanf on every input:
+// fixed tricky cases plus many generated strings over an alphabet that makes
+// numbers, near-numbers and junk likely.
+#include "reader/c_scan.h"
+
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstdio>
+#include <cstring>
+#include <random>
+#include <string>
+
+namespace tovlek::reader {
+namespace {
+
+struct Reference {
+  int assigned;
+  int consumed;
+};
+
+void expectDoubleMatchesLibrary(const std::string& text) {
+  double expected = 0;
+  int consumed = -1;
+  const int assigned = std::sscanf(text.c_str(), "%lf%n", &expected, &consumed);
+  const ScannedDouble got = scanDouble(text, 0);
+  ASSERT_EQ(got.ok, assigned == 1) << "text: [" << text << "]";
+  if (!got.ok) return;
+  EXPECT_EQ(got.end, static_cast<size_t>(consumed)) << "text: [" << text << "]";
+  if (std::isnan(expected)) {
+    EXPECT_TRUE(std::isnan(got.value)) << text;
+  } else {
+    EXPECT_EQ(std::memcmp(&got.value, &expected, sizeof expected), 0)
+        << "text: [" << text << "] " << got.value << " vs " << expected;
+  }
+}
+
+void expectHexMatchesLibrary(const std::string& text) {
+  unsigned expected = 0;
+  const int assigned = std::sscanf(text.c_str(), "%x", &expected);
+  const ScannedHex got = scanHex(text, 0);
+  ASSERT_EQ(got.ok, assigned == 1) << "text: [" << text << "]";
+  if (got.ok) {
+    EXPECT_EQ(static_cast<unsigned>(got.value), expected) << "text: [" << text << "]";
+  }
+}
+
+void expectIntegerMatchesLibrary(const std::string& text) {
+  long expected = 0;
+  int consumed = -1;
+  const int assigned = std::sscanf(text.c_str(), "%li%n", &expected, &consumed);
+  const ScannedInteger got = scanInteger(text, 0);
+  ASSERT_EQ(got.ok, assigned == 1) << "text: [" << text << "]";
+  if (!got.ok) return;
+  EXPECT_EQ(got.value, expected) << "text: [" << text << "]";
+  EXPECT_EQ(got.end, static_cast<size_t>(consumed)) << "text: [" << text << "]";
+}
+
+const char* const kTrickyNumbers[] = {
+    "1E+5",
+    "1e+5",
+    "1.2.3",
+    "0x1P+3",
+    "1e",
+    "0x",
+    ".",
+    "-.",
+    "0x.p",
+    "infi",
+    "infx",
+    "INFINITY",
+    "nan(12)",
+    "+0x1.8",
+    "1e+-5",
+    "0xg",
+    "  -",
+    "1..2",
+    "0x1.2.3",
+    "",
+    " ",
+    "-",
+    "+.5",
+    "5.",
+    "00012",
+    "0x1e",
+    "0x1e+2",
+    "1e5e",
+    "-0",
+    "\t\n 7",
+    "1e999",
+    "1e-999",
+    "2147.48299000000000001",
+    "37.123455",
+    "-0.00397",
+    "0xfffffffff",
+    "1,2",
+    "089",
+    "0x0x5",
+    "-0x",
+    "+0x10",
+    "0b1",
+    "1p3",
+    "9999999999999999999999",
+    "-9223372036854775808",
+    "9223372036854775808",
+    "-9223372036854775809",
+    "077",
+    "08",
+};
+
+TEST(CScanTest, TrickyInputsMatchTheCLibrary) {
+  for (const char* text : kTrickyNumbers) {
+    expectDoubleMatchesLibrary(text);
+    expectHexMatchesLibrary(text);
+    expectIntegerMatchesLibrary(text);
+  }
+}
+
+TEST(CScanTest, GeneratedInputsMatchTheCLibrary) {
+  const std::string alphabet = "0123456789.eEpPxX+-afinyt ,()\t";
+  std::mt19937 random(20261206);
+  for (int i = 0; i < 60000; ++i) {
+    std::string text;
+    const int length = static_cast<int>(random() % 12);
+    for (int j = 0; j < length; ++j) text += alphabet[random() % alphabet.size()];
+    expectDoubleMatchesLibrary(text);
+    expectHexMatchesLibrary(text);
+    expectIntegerMatchesLibrary(text);
+    if (::testing::Test::HasFailure()) break;
+  }
+}
+
+TEST(CScanTest, CoordinateLikeNumbersMatchTheCLibrary) {
+  std::mt19937 random(7);
+  for (int i = 0; i < 20000; ++i) {
+    char text[64];
+    const int whole = static_cast<int>(random() % 4000) - 2000;
+    const unsigned fraction = random() % 100000000;
+    std::snprintf(text, sizeof text, "%d.%0*u", whole, static_cast<int>(1 + random() % 8),
+                  fraction % 100000000);
+    expectDoubleMatchesLibrary(text);
+  }
+}
+
+TEST(CScanTest, StartsAtTheGivenPositionAndStopsAtNul) {
+  const std::string text = std::string("x=12") + '\0' + "34";
+  const ScannedDouble value = scanDouble(text, 2);
+  ASSERT_TRUE(value.ok);
+  EXPECT_EQ(value.value, 12.0);
+  EXPECT_EQ(value.end, 4u);
+  EXPECT_FALSE(scanHex(text, 4).ok);
+}
+
+}  // namespace
+}  // namespace tovlek::reader
