@@ -1,0 +1,39 @@
+// Writes roads as polyline sections in the normalised layout, and everything
+// else the reader passes through, to one buffered output stream.
+#pragma once
+
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "store/road_store.h"
+
+namespace tovlek::writer {
+
+// The output map: a C stream behind a large staging buffer. Nothing reaches
+// the stream before flushMapOutput or a full buffer; write errors are kept
+// in `failed` rather than reported at once.
+struct MapOutput {
+  std::FILE* file = nullptr;
+  // Line end of the lines the writer itself produces ("\n" or "\r\n").
+  std::string_view lineEnd = "\n";
+  std::string pending;
+  bool failed = false;
+};
+
+// Appends bytes to the output exactly as given.
+void writeText(MapOutput& out, std::string_view text);
+
+// Hands everything staged to the stream and flushes it. Returns false when
+// any write so far has failed.
+bool flushMapOutput(MapOutput& out);
+
+// One polyline section: header, type, subtype (when not negative), one
+// coordinate line with every vertex, the extra lines newest first, end line
+// and an empty line.
+void writePolylineSection(MapOutput& out, const store::Road& road);
+
+// Every road of the RoadList, head first.
+void writeRoadList(MapOutput& out);
+
+}  // namespace tovlek::writer
