@@ -1,0 +1,117 @@
+#include <cmath>
+
+#include "junction/geometry.h"
+#include "junction/junction.h"
+
+namespace tovlek::junction {
+namespace {
+
+constexpr double kParallelThreshold = 1e-13;
+
+bool inside(double t) {
+  return 0 < t && t < 1;
+}
+
+// The parameter along Q of the point where Q's line meets P's line, or false
+// when the lines are taken as parallel (or P has zero length). The case split
+// looks at P's differences only.
+bool meetingParameterOnQ(int64_t dxP, int64_t dyP, int64_t dxQ, int64_t dyQ, int64_t gx, int64_t gy,
+                         double& tQ) {
+  if (dxP != 0 && dyP != 0) {
+    const double det = static_cast<double>(dxQ) * static_cast<double>(dyP) -
+                       static_cast<double>(dyQ) * static_cast<double>(dxP);
+    if (std::fabs(det) < kParallelThreshold) return false;
+    tQ = (static_cast<double>(gy) * static_cast<double>(dxP) -
+          static_cast<double>(gx) * static_cast<double>(dyP)) /
+         det;
+    return true;
+  }
+  if (dxP == 0 && dyP != 0) {
+    if (dxQ == 0) return false;
+    tQ = static_cast<double>(-gx) / static_cast<double>(dxQ);
+    return true;
+  }
+  if (dyP == 0 && dxP != 0) {
+    if (dyQ == 0) return false;
+    tQ = static_cast<double>(-gy) / static_cast<double>(dyQ);
+    return true;
+  }
+  return false;
+}
+
+// Squared distance, along a segment of squared length `length2`, from its
+// end to the point at parameter offset t, tested against MinDistance.
+bool nearEnough(double t, Wide length2) {
+  return !((t * t) * static_cast<double>(length2) > static_cast<double>(minDistanceSquared()));
+}
+
+// Moves the end of a segment (start, end, with differences dx, dy) that stops
+// short of the other road onto the meeting point at parameter t, if it lies
+// within MinDistance along the segment's line.
+bool snapEnd(Vertex* start, Vertex* end, int64_t dx, int64_t dy, double t, Crossing& crossing) {
+  const Wide length2 = square(dx) + square(dy);
+  if (t <= 0) {
+    if (!nearEnough(t, length2)) return false;
+    crossing.x = truncateToCoord(t * static_cast<double>(dx) + static_cast<double>(start->x));
+    crossing.y = truncateToCoord(t * static_cast<double>(dy) + static_cast<double>(start->y));
+    store::setPosition(start, crossing.x, crossing.y);
+  } else {
+    const double u = 1 - t;
+    if (!nearEnough(u, length2)) return false;
+    crossing.x = truncateToCoord(static_cast<double>(end->x) - u * static_cast<double>(dx));
+    crossing.y = truncateToCoord(static_cast<double>(end->y) - u * static_cast<double>(dy));
+    store::setPosition(end, crossing.x, crossing.y);
+  }
+  ++Stats.movedEnds;
+  return true;
+}
+
+}  // namespace
+
+Crossing crossSegments(Vertex* p0, Vertex* p1, Vertex* q0, Vertex* q1) {
+  const int64_t dxP = int64_t{p1->x} - p0->x;
+  const int64_t dyP = int64_t{p1->y} - p0->y;
+  const int64_t dxQ = int64_t{q1->x} - q0->x;
+  const int64_t dyQ = int64_t{q1->y} - q0->y;
+  const int64_t gx = int64_t{q0->x} - p0->x;
+  const int64_t gy = int64_t{q0->y} - p0->y;
+
+  Crossing crossing{0, 0, 0};
+  double tQ = 0;
+  if (!meetingParameterOnQ(dxP, dyP, dxQ, dyQ, gx, gy, tQ)) return crossing;
+  const double tP =
+      dxP != 0
+          ? (static_cast<double>(gx) + tQ * static_cast<double>(dxQ)) / static_cast<double>(dxP)
+          : (static_cast<double>(gy) + tQ * static_cast<double>(dyQ)) / static_cast<double>(dyP);
+
+  if (inside(tP) && inside(tQ)) {
+    crossing.x = truncateToCoord(tP * static_cast<double>(dxP) + static_cast<double>(p0->x));
+    crossing.y = truncateToCoord(tP * static_cast<double>(dyP) + static_cast<double>(p0->y));
+    crossing.result = 3;
+  } else if (inside(tP)) {
+    if (snapEnd(q0, q1, dxQ, dyQ, tQ, crossing)) crossing.result = 1;
+  } else if (inside(tQ)) {
+    if (snapEnd(p0, p1, dxP, dyP, tP, crossing)) crossing.result = 2;
+  }
+  return crossing;
+}
+
+int insertPointOnSegment(Vertex* s, Coord x, Coord y) {
+  const Wide limit = minDistanceSquared();
+  if (square(int64_t{s->x} - x) + square(int64_t{s->y} - y) < limit) {
+    store::setPosition(s, x, y);
+    return 1;
+  }
+  Vertex* e = s->next;
+  if (square(int64_t{e->x} - x) + square(int64_t{e->y} - y) < limit) {
+    store::setPosition(e, x, y);
+    return 2;
+  }
+  Vertex* inserted = store::createVertex(x, y);
+  inserted->next = e;
+  s->next = inserted;
+  ++Stats.newVertices;
+  return 0;
+}
+
+}  // namespace tovlek::junction
