@@ -1,0 +1,27 @@
+// The command line and the run driver: option scan, the three phases in
+// order, the console lines, both files, and the exit status.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace tovlek::driver {
+
+enum ExitStatus { kSuccess = 0, kFailure = 1, kUsageError = 2 };
+
+struct Options {
+  int inputPosition = 0;   // index of the input name in argv; 0 while unset
+  int outputPosition = 0;  // index of the output name in argv; 0 while unset
+  bool invalidDistance = false;
+  int invalidPosition = 0;  // index of the -m value that does not fit 32 bits
+};
+
+// Scans the arguments for -m, -i and -o by substring, in that order within
+// each pass; sets MinDistance from a -m value that begins with a number. An
+// option with no argument behind it counts as not given.
+Options scanOptions(int argc, const char* const* argv);
+
+// The whole run; returns the exit status.
+int runTovlek(int argc, const char* const* argv);
+
+}  // namespace tovlek::driver

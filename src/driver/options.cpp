@@ -1,0 +1,45 @@
+#include <cstring>
+
+#include "driver/driver.h"
+#include "reader/c_scan.h"
+#include "store/road_store.h"
+
+namespace tovlek::driver {
+namespace {
+
+bool mentions(const char* argument, const char* option) {
+  return std::strstr(argument, option) != nullptr;
+}
+
+}  // namespace
+
+Options scanOptions(int argc, const char* const* argv) {
+  Options options;
+  int k = 0;
+  while (k < argc - 1) {
+    ++k;
+    if (mentions(argv[k], "-m") && k + 1 < argc) {
+      ++k;
+      const reader::ScannedInteger value = reader::scanInteger(argv[k], 0);
+      if (value.ok) {
+        if (value.value < INT32_MIN || value.value > INT32_MAX) {
+          options.invalidDistance = true;
+          options.invalidPosition = k;
+          return options;
+        }
+        store::MinDistance = static_cast<int32_t>(value.value);
+      }
+    }
+    if (mentions(argv[k], "-i") && k + 1 < argc) {
+      ++k;
+      options.inputPosition = k;
+    }
+    if (mentions(argv[k], "-o") && k + 1 < argc) {
+      ++k;
+      options.outputPosition = k;
+    }
+  }
+  return options;
+}
+
+}  // namespace tovlek::driver

@@ -1,0 +1,127 @@
+#include "driver/output_file.h"
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdlib>
+#include <vector>
+
+namespace tovlek::driver {
+namespace {
+
+// Kept in a fixed buffer so that a signal handler may read it.
+char pendingTemp[PATH_MAX + 64];
+
+std::string directoryOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  if (slash == std::string::npos) return ".";
+  if (slash == 0) return "/";
+  return path.substr(0, slash);
+}
+
+std::string baseNameOf(const std::string& path) {
+  const size_t slash = path.rfind('/');
+  return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+// Follows symbolic links (at most 40, as the system does) to the path that
+// will really be replaced; a dangling link yields its missing target.
+std::string resolveLinks(std::string path) {
+  for (int hop = 0; hop < 40; ++hop) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
+    std::vector<char> target(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1);
+    const ssize_t length = readlink(path.c_str(), target.data(), target.size());
+    if (length < 0 || static_cast<size_t>(length) >= target.size()) break;
+    std::string next(target.data(), static_cast<size_t>(length));
+    path = (next.front() == '/') ? next : directoryOf(path) + "/" + next;
+  }
+  return path;
+}
+
+unsigned defaultPermissions() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return 0666u & ~static_cast<unsigned>(mask);
+}
+
+}  // namespace
+
+OutputFile::~OutputFile() {
+  discardOutputFile(*this);
+}
+
+bool openOutputFile(OutputFile& output, const std::string& path) {
+  output.targetPath = resolveLinks(path);
+  struct stat info;
+  const bool exists = stat(output.targetPath.c_str(), &info) == 0;
+  if (exists && !S_ISREG(info.st_mode)) {
+    if (S_ISDIR(info.st_mode)) {
+      errno = EISDIR;
+      return false;
+    }
+    output.file = std::fopen(output.targetPath.c_str(), "w");
+    return output.file != nullptr;
+  }
+  output.permissions = exists ? (info.st_mode & 07777) : defaultPermissions();
+  std::string pattern =
+      directoryOf(output.targetPath) + "/." + baseNameOf(output.targetPath) + ".tovlek-XXXXXX";
+  if (pattern.size() >= sizeof pendingTemp) return false;
+  const int fd = mkstemp(pattern.data());
+  if (fd < 0) return false;
+  output.tempPath = pattern;
+  pattern.copy(pendingTemp, pattern.size());
+  pendingTemp[pattern.size()] = '\0';
+  // Keep the replaced file's owner where we may; failing that is harmless.
+  if (exists && fchown(fd, info.st_uid, info.st_gid) != 0) {
+  }
+  output.file = fdopen(fd, "w");
+  if (output.file == nullptr) {
+    close(fd);
+    discardOutputFile(output);
+    return false;
+  }
+  return true;
+}
+
+bool commitOutputFile(OutputFile& output) {
+  if (output.file == nullptr) return false;
+  bool ok = std::fflush(output.file) == 0 && !std::ferror(output.file);
+  if (ok && !output.tempPath.empty()) {
+    const int fd = fileno(output.file);
+    ok = fsync(fd) == 0 && fchmod(fd, static_cast<mode_t>(output.permissions)) == 0;
+  }
+  const bool closed = std::fclose(output.file) == 0;
+  output.file = nullptr;
+  ok = ok && closed;
+  if (ok && !output.tempPath.empty()) {
+    ok = std::rename(output.tempPath.c_str(), output.targetPath.c_str()) == 0;
+    if (ok) {
+      output.tempPath.clear();
+      pendingTemp[0] = '\0';
+    }
+  }
+  if (!ok) discardOutputFile(output);
+  return ok;
+}
+
+void discardOutputFile(OutputFile& output) {
+  if (output.file != nullptr) {
+    std::fclose(output.file);
+    output.file = nullptr;
+  }
+  if (!output.tempPath.empty()) {
+    unlink(output.tempPath.c_str());
+    output.tempPath.clear();
+    pendingTemp[0] = '\0';
+  }
+}
+
+const char* pendingTemporaryFile() {
+  return pendingTemp[0] != '\0' ? pendingTemp : nullptr;
+}
+
+}  // namespace tovlek::driver

@@ -1,0 +1,38 @@
+// The output map file, replaced atomically: written to a temporary file in
+// the target's directory and renamed onto the target only when everything
+// was written, flushed and closed without error. A symbolic link is written
+// through (its target is replaced); an existing non-regular file such as a
+// FIFO or a device is written directly.
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace tovlek::driver {
+
+struct OutputFile {
+  std::FILE* file = nullptr;
+  std::string targetPath;  // the file that is finally replaced
+  std::string tempPath;    // empty when the target is written directly
+  unsigned permissions = 0;
+
+  OutputFile() = default;
+  OutputFile(const OutputFile&) = delete;
+  OutputFile& operator=(const OutputFile&) = delete;
+  ~OutputFile();  // discards whatever was not committed
+};
+
+// Opens the output for `path`. False when no file can be created.
+bool openOutputFile(OutputFile& output, const std::string& path);
+
+// Flushes, syncs and closes the file and puts it in place. False on any
+// failure, after which the temporary file is gone and the target untouched.
+bool commitOutputFile(OutputFile& output);
+
+// Closes and removes the temporary file, leaving the target untouched.
+void discardOutputFile(OutputFile& output);
+
+// The temporary file that an interrupted run must remove, or null.
+const char* pendingTemporaryFile();
+
+}  // namespace tovlek::driver
