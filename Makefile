@@ -1,0 +1,36 @@
+# Developer entry points; CI runs the same targets through .ci/run.
+BUILD ?= build
+SANITIZE_BUILD ?= build-sanitize
+JOBS ?= 2
+CMAKE_FLAGS ?=
+
+.PHONY: all build demo test test-sanitize format format-check clean
+
+all: build
+
+build:
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
+
+demo: build
+	./$(BUILD)/tovlek -i examples/brennmoor.mp -o $(BUILD)/brennmoor-joined.mp
+	@echo "The joined map is in $(BUILD)/brennmoor-joined.mp"
+
+test: build
+	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure
+
+test-sanitize:
+	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTOVLEK_SANITIZE=ON >/dev/null
+	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
+	ctest --test-dir $(SANITIZE_BUILD) -j $(JOBS) --output-on-failure
+
+FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
+
+format:
+	clang-format -i $(FORMAT_FILES)
+
+format-check:
+	clang-format --dry-run --Werror $(FORMAT_FILES)
+
+clean:
+	rm -rf $(BUILD) $(SANITIZE_BUILD)
