@@ -54,13 +54,13 @@ bool snapEnd(Vertex* start, Vertex* end, int64_t dx, int64_t dy, double t, Cross
     if (!nearEnough(t, length2)) return false;
     crossing.x = truncateToCoord(t * static_cast<double>(dx) + static_cast<double>(start->x));
     crossing.y = truncateToCoord(t * static_cast<double>(dy) + static_cast<double>(start->y));
-    store::setPosition(start, crossing.x, crossing.y);
+    moveRing(start, crossing.x, crossing.y);
   } else {
     const double u = 1 - t;
     if (!nearEnough(u, length2)) return false;
     crossing.x = truncateToCoord(static_cast<double>(end->x) - u * static_cast<double>(dx));
     crossing.y = truncateToCoord(static_cast<double>(end->y) - u * static_cast<double>(dy));
-    store::setPosition(end, crossing.x, crossing.y);
+    moveRing(end, crossing.x, crossing.y);
   }
   ++Stats.movedEnds;
   return true;
@@ -99,17 +99,15 @@ Crossing crossSegments(Vertex* p0, Vertex* p1, Vertex* q0, Vertex* q1) {
 int insertPointOnSegment(Vertex* s, Coord x, Coord y) {
   const Wide limit = minDistanceSquared();
   if (square(int64_t{s->x} - x) + square(int64_t{s->y} - y) < limit) {
-    store::setPosition(s, x, y);
+    moveRing(s, x, y);
     return 1;
   }
   Vertex* e = s->next;
   if (square(int64_t{e->x} - x) + square(int64_t{e->y} - y) < limit) {
-    store::setPosition(e, x, y);
+    moveRing(e, x, y);
     return 2;
   }
-  Vertex* inserted = store::createVertex(x, y);
-  inserted->next = e;
-  s->next = inserted;
+  linkBehind(s, store::createVertex(x, y));
   ++Stats.newVertices;
   return 0;
 }

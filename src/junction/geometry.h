@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "junction/sweep_index.h"
 #include "store/road_store.h"
 
 namespace tovlek::junction {
@@ -26,6 +27,19 @@ inline store::Coord truncateToCoord(double value) {
   if (value >= 2147483647.0) return INT32_MAX;
   if (value <= -2147483648.0) return INT32_MIN;
   return static_cast<store::Coord>(value);
+}
+
+// Moves v's whole ring to (x, y) and tells the fast sweep's index.
+inline void moveRing(store::Vertex* v, store::Coord x, store::Coord y) {
+  store::setPosition(v, x, y);
+  if (ActiveIndex != nullptr) noteRingMoved(*ActiveIndex, v);
+}
+
+// Links `inserted` in directly behind `start` and tells the fast sweep's index.
+inline void linkBehind(store::Vertex* start, store::Vertex* inserted) {
+  inserted->next = start->next;
+  start->next = inserted;
+  if (ActiveIndex != nullptr) noteInserted(*ActiveIndex, start, inserted);
 }
 
 }  // namespace tovlek::junction

@@ -39,7 +39,14 @@ struct SweepConsole {
 // The whole join phase over the RoadList: prints the found line and the
 // distance line, visits every road pair with overlapping boxes in list order,
 // and prints a progress line ("\r"-terminated) for every 10,000,000 pairs.
+// Road pairs are found through a grid and vertex pairs that cannot act are
+// skipped, with exactly the results of sweepRoadPairsPlain.
 void sweepRoadPairs(int32_t roadCount, const SweepConsole& console = {});
+
+// The same join phase by the plain method: every road pair of the list, the
+// box test, every vertex pair. Kept as the reference for the fast sweep,
+// which must give exactly its results.
+void sweepRoadPairsPlain(int32_t roadCount, const SweepConsole& console = {});
 
 // True when the boxes of the two roads overlap; touching boxes overlap.
 bool boxesOverlap(const Road& a, const Road& b);

@@ -1,6 +1,8 @@
+#include <cstdlib>
 #include <string>
 
 #include "junction/junction.h"
+#include "junction/sweep_index.h"
 #include "reader/coord_codec.h"
 
 namespace tovlek::junction {
@@ -51,6 +53,114 @@ void printEstimate(std::FILE* out, int32_t roadCount) {
   std::fprintf(out, "Minimum distance set to %i.\r\n", store::MinDistance);
 }
 
+// Counts the road pairs of each first road, and prints a line for every
+// 10,000,000 of them.
+struct Progress {
+  int32_t roadCount;
+  std::FILE* out;
+  int32_t outerIndex = 0;
+  int64_t pairCounter = 0;
+  int32_t shownMillions = 0;
+};
+
+void finishFirstRoad(Progress& progress) {
+  progress.pairCounter += int64_t{progress.roadCount} - progress.outerIndex - 1;
+  ++progress.outerIndex;
+  if (progress.pairCounter > kPairsPerProgressLine) {
+    progress.pairCounter -= kPairsPerProgressLine;
+    progress.shownMillions += 10;
+    std::fprintf(progress.out, "Done %i million road pairs, %i splitted\r", progress.shownMillions,
+                 SplitCount);
+  }
+}
+
+// The vertex-pair steps of one road pair, with the guard that stops a pair
+// whose junctions do not settle.
+struct PairSteps {
+  const Road& first;
+  int64_t limit;
+  std::FILE* warnings;
+  int64_t inserted = 0;
+
+  PairSteps(const Road& a, const Road& b, std::FILE* warningStream)
+      : first(a),
+        limit(4 * (int64_t{a.readVertexCount} + b.readVertexCount) + 64),
+        warnings(warningStream) {}
+
+  void run(Road& a, Vertex* p0, Road& b, Vertex* q0) {
+    weldVertices(a, p0, b, q0);
+    if (p0->next == nullptr || q0->next == nullptr || inserted >= limit) return;
+    inserted += crossingStep(p0, q0);
+    if (inserted >= limit) {
+      ++Stats.unsettledPairs;
+      std::fprintf(warnings,
+                   "Warning: junctions near %s did not settle; stopped after %lld new vertices\n",
+                   reader::formatPair(first.first->x, first.first->y).c_str(),
+                   static_cast<long long>(limit));
+    }
+  }
+};
+
+int64_t nearMargin() {
+  return std::llabs(int64_t{store::MinDistance}) + 2;
+}
+
+// One road pair of the fast sweep: the same steps in the same order as
+// processRoadPair, leaving out only vertex pairs that provably do nothing.
+// a and b are the roads at list positions i and j.
+void processRoadPairFast(SweepIndex& index, size_t i, size_t j, std::FILE* warnings) {
+  Road& a = *index.roads[i];
+  Road& b = *index.roads[j];
+  const int64_t margin = nearMargin();
+  const LongRoad* longA = index.longSlot[i] >= 0 ? &index.longRoads[index.longSlot[i]] : nullptr;
+  const LongRoad* longB = index.longSlot[j] >= 0 ? &index.longRoads[index.longSlot[j]] : nullptr;
+  PairSteps steps(a, b, warnings);
+
+  Box boxB = currentBox(index, j);
+  uint64_t seen = index.modifications;
+  auto refresh = [&] {
+    if (seen == index.modifications) return false;
+    seen = index.modifications;
+    boxB = currentBox(index, j);
+    return true;
+  };
+
+  uint32_t blockA = 0;
+  for (Vertex* p0 = a.first; p0 != nullptr; p0 = p0->next) {
+    if (longA != nullptr) {
+      if (blockA + 1 < longA->blockCount && p0 == index.blockFirst[longA->blockBase + blockA + 1])
+        ++blockA;
+      if (p0 == index.blockFirst[longA->blockBase + blockA]) {
+        refresh();
+        const uint32_t target = nextNearBlock(index, *longA, blockA, boxB, margin);
+        if (target == longA->blockCount) break;
+        blockA = target;
+        p0 = index.blockFirst[longA->blockBase + target];
+      }
+    }
+    refresh();
+    Box segmentP = segmentBox(p0);
+    if (!mayInteract(segmentP, boxB, margin)) continue;
+
+    uint32_t blockB = 0;
+    for (Vertex* q0 = b.first; q0 != nullptr; q0 = q0->next) {
+      if (longB != nullptr) {
+        if (blockB + 1 < longB->blockCount && q0 == index.blockFirst[longB->blockBase + blockB + 1])
+          ++blockB;
+        if (q0 == index.blockFirst[longB->blockBase + blockB]) {
+          const uint32_t target = nextNearBlock(index, *longB, blockB, segmentP, margin);
+          if (target == longB->blockCount) break;
+          blockB = target;
+          q0 = index.blockFirst[longB->blockBase + target];
+        }
+      }
+      if (!mayInteract(segmentP, segmentBox(q0), margin)) continue;
+      steps.run(a, p0, b, q0);
+      if (refresh()) segmentP = segmentBox(p0);
+    }
+  }
+}
+
 }  // namespace
 
 bool boxesOverlap(const Road& a, const Road& b) {
@@ -58,46 +168,45 @@ bool boxesOverlap(const Road& a, const Road& b) {
 }
 
 void processRoadPair(Road& a, Road& b, std::FILE* warnings) {
-  const int64_t limit = 4 * (int64_t{a.readVertexCount} + b.readVertexCount) + 64;
-  int64_t inserted = 0;
+  PairSteps steps(a, b, warnings);
   // Each successor is read only after the steps for the current vertex, so
   // a vertex inserted behind p0 or q0 is the next one visited.
   for (Vertex* p0 = a.first; p0 != nullptr; p0 = p0->next) {
-    for (Vertex* q0 = b.first; q0 != nullptr; q0 = q0->next) {
-      weldVertices(a, p0, b, q0);
-      if (p0->next == nullptr || q0->next == nullptr || inserted >= limit) continue;
-      inserted += crossingStep(p0, q0);
-      if (inserted >= limit) {
-        ++Stats.unsettledPairs;
-        std::fprintf(warnings,
-                     "Warning: junctions near %s did not settle; stopped after %lld new vertices\n",
-                     reader::formatPair(a.first->x, a.first->y).c_str(),
-                     static_cast<long long>(limit));
-      }
-    }
+    for (Vertex* q0 = b.first; q0 != nullptr; q0 = q0->next) steps.run(a, p0, b, q0);
   }
 }
 
-void sweepRoadPairs(int32_t roadCount, const SweepConsole& console) {
+void sweepRoadPairsPlain(int32_t roadCount, const SweepConsole& console) {
   printEstimate(console.out, roadCount);
-  int32_t outerIndex = 0;
-  int64_t pairCounter = 0;
-  int32_t shownMillions = 0;
+  Progress progress{roadCount, console.out};
   for (Road* a = store::RoadList; a != nullptr && a->next != nullptr; a = a->next) {
     for (Road* b = a->next; b != nullptr; b = b->next) {
       if (!boxesOverlap(*a, *b)) continue;
       if (console.onRoadPair) console.onRoadPair(*a, *b);
       processRoadPair(*a, *b, console.warnings);
     }
-    pairCounter += int64_t{roadCount} - outerIndex - 1;
-    ++outerIndex;
-    if (pairCounter > kPairsPerProgressLine) {
-      pairCounter -= kPairsPerProgressLine;
-      shownMillions += 10;
-      std::fprintf(console.out, "Done %i million road pairs, %i splitted\r", shownMillions,
-                   SplitCount);
-    }
+    finishFirstRoad(progress);
   }
+}
+
+void sweepRoadPairs(int32_t roadCount, const SweepConsole& console) {
+  printEstimate(console.out, roadCount);
+  SweepIndex index;
+  buildSweepIndex(index);
+  OverlapGrid grid;
+  buildOverlapGrid(grid, index.roads);
+  ActiveIndex = &index;
+  Progress progress{roadCount, console.out};
+  std::vector<uint32_t> partners;
+  for (uint32_t i = 0; i + 1 < index.roads.size(); ++i) {
+    partnersOf(grid, index.roads, i, partners);
+    for (uint32_t j : partners) {
+      if (console.onRoadPair) console.onRoadPair(*index.roads[i], *index.roads[j]);
+      processRoadPairFast(index, i, j, console.warnings);
+    }
+    finishFirstRoad(progress);
+  }
+  ActiveIndex = nullptr;
 }
 
 }  // namespace tovlek::junction

@@ -37,7 +37,7 @@ void weldVertices(const Road& a, Vertex* p0, const Road& b, Vertex* q0) {
   // Joining two members of one ring would cut it apart; they share one
   // position already, so there is nothing to join.
   if (!store::sameRing(p0, q0)) store::joinRings(p0, q0);
-  store::setPosition(p0, x, y);
+  moveRing(p0, x, y);
   ++Stats.welds;
 }
 

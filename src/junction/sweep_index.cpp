@@ -1,0 +1,290 @@
+#include "junction/sweep_index.h"
+
+#include <algorithm>
+
+#include "junction/junction.h"
+
+namespace tovlek::junction {
+
+SweepIndex* ActiveIndex = nullptr;
+
+namespace {
+
+uintptr_t addressOf(const Vertex* v) {
+  return reinterpret_cast<uintptr_t>(v);
+}
+
+void addLongRoad(SweepIndex& index, size_t position) {
+  Road* road = index.roads[position];
+  LongRoad entry{static_cast<uint32_t>(index.blockFirst.size()), 0,
+                 static_cast<uint32_t>(index.groupBox.size()), Box::empty()};
+  const uint32_t slot = static_cast<uint32_t>(index.longRoads.size());
+  uint32_t readIndex = 0;
+  for (Vertex* v = road->first; v != nullptr; v = v->next, ++readIndex) {
+    if (readIndex % kBlockSize == 0) {
+      // The new block's first vertex also ends the previous block's last segment.
+      if (readIndex > 0) index.blockBox.back().grow(v->x, v->y);
+      index.blockFirst.push_back(v);
+      index.blockBox.push_back(Box::of(v));
+      index.blockRoad.push_back(slot);
+    } else {
+      index.blockBox.back().grow(v->x, v->y);
+    }
+    const uintptr_t at = addressOf(v);
+    if (!index.runs.empty() && index.runs.back().slot == slot && index.runs.back().end == at) {
+      index.runs.back().end += sizeof(Vertex);
+    } else {
+      index.runs.push_back({at, at + sizeof(Vertex), slot, readIndex});
+    }
+  }
+  entry.blockCount = static_cast<uint32_t>(index.blockFirst.size()) - entry.blockBase;
+  for (uint32_t b = 0; b < entry.blockCount; ++b) {
+    if (b % kGroupSize == 0) index.groupBox.push_back(Box::empty());
+    index.groupBox.back().grow(index.blockBox[entry.blockBase + b]);
+    entry.root.grow(index.blockBox[entry.blockBase + b]);
+  }
+  index.longSlot[position] = static_cast<int32_t>(slot);
+  index.longRoads.push_back(entry);
+}
+
+// The global block of a vertex of a long road, or -1 for any other vertex.
+int64_t blockOf(const SweepIndex& index, const Vertex* v) {
+  const uintptr_t at = addressOf(v);
+  auto run = std::upper_bound(
+      index.runs.begin(), index.runs.end(), at,
+      [](uintptr_t address, const SweepIndex::Run& r) { return address < r.begin; });
+  if (run != index.runs.begin()) {
+    --run;
+    if (at < run->end) {
+      const uint32_t readIndex =
+          run->firstIndex + static_cast<uint32_t>((at - run->begin) / sizeof(Vertex));
+      return index.longRoads[run->slot].blockBase + readIndex / kBlockSize;
+    }
+  }
+  if (index.insertedBlock.empty()) return -1;
+  const auto found = index.insertedBlock.find(v);
+  return found == index.insertedBlock.end() ? int64_t{-1} : int64_t{found->second};
+}
+
+void growBlock(SweepIndex& index, uint32_t block, Coord x, Coord y) {
+  LongRoad& road = index.longRoads[index.blockRoad[block]];
+  index.blockBox[block].grow(x, y);
+  index.groupBox[road.groupBase + (block - road.blockBase) / kGroupSize].grow(x, y);
+  road.root.grow(x, y);
+}
+
+void growAround(SweepIndex& index, const Vertex* v) {
+  const int64_t block = blockOf(index, v);
+  if (block < 0) return;
+  const uint32_t b = static_cast<uint32_t>(block);
+  growBlock(index, b, v->x, v->y);
+  // A block's first vertex also ends the previous block's last segment.
+  const LongRoad& road = index.longRoads[index.blockRoad[b]];
+  if (b > road.blockBase && index.blockFirst[b] == v) growBlock(index, b - 1, v->x, v->y);
+}
+
+}  // namespace
+
+void buildSweepIndex(SweepIndex& index) {
+  index = SweepIndex{};
+  for (Road* road = store::RoadList; road != nullptr; road = road->next)
+    index.roads.push_back(road);
+  index.longSlot.assign(index.roads.size(), -1);
+  for (size_t i = 0; i < index.roads.size(); ++i) {
+    if (index.roads[i]->readVertexCount > kLongRoad) addLongRoad(index, i);
+  }
+  std::sort(index.runs.begin(), index.runs.end(),
+            [](const SweepIndex::Run& a, const SweepIndex::Run& b) { return a.begin < b.begin; });
+}
+
+void noteRingMoved(SweepIndex& index, const Vertex* v) {
+  ++index.modifications;
+  if (index.longRoads.empty()) return;
+  const Vertex* member = v;
+  do {
+    growAround(index, member);
+    member = member->ring;
+  } while (member != v);
+}
+
+void noteInserted(SweepIndex& index, const Vertex* start, const Vertex* inserted) {
+  ++index.modifications;
+  if (index.longRoads.empty()) return;
+  const int64_t block = blockOf(index, start);
+  if (block < 0) return;
+  index.insertedBlock.emplace(inserted, static_cast<uint32_t>(block));
+  growBlock(index, static_cast<uint32_t>(block), inserted->x, inserted->y);
+}
+
+uint32_t nextNearBlock(const SweepIndex& index, const LongRoad& road, uint32_t block,
+                       const Box& query, int64_t margin) {
+  while (block < road.blockCount) {
+    const uint32_t group = block / kGroupSize;
+    if (!mayInteract(query, index.groupBox[road.groupBase + group], margin)) {
+      block = (group + 1) * kGroupSize;
+      continue;
+    }
+    if (mayInteract(query, index.blockBox[road.blockBase + block], margin)) return block;
+    ++block;
+  }
+  return road.blockCount;
+}
+
+Box currentBox(const SweepIndex& index, size_t position) {
+  if (index.longSlot[position] >= 0) return index.longRoads[index.longSlot[position]].root;
+  Box box = Box::empty();
+  for (const Vertex* v = index.roads[position]->first; v != nullptr; v = v->next)
+    box.grow(v->x, v->y);
+  return box;
+}
+
+// --- Road pairs ---------------------------------------------------------------
+
+namespace {
+
+constexpr int64_t kMaxCellsPerRoad = 64;
+
+uint8_t classOf(const Road& road) {
+  return static_cast<uint8_t>((road.minX > road.maxX ? 1 : 0) | (road.minY > road.maxY ? 2 : 0));
+}
+
+// Boxes of two classes can overlap only if no axis is inverted in both.
+bool classesMayOverlap(uint8_t a, uint8_t b) {
+  return (a & b) == 0;
+}
+
+Box uprightBox(const Road& road) {
+  return {std::min(road.minX, road.maxX), std::min(road.minY, road.maxY),
+          std::max(road.minX, road.maxX), std::max(road.minY, road.maxY)};
+}
+
+int64_t cellX(const ClassGrid& grid, int64_t x) {
+  return (x - grid.originX) / grid.cellSize;
+}
+int64_t cellY(const ClassGrid& grid, int64_t y) {
+  return (y - grid.originY) / grid.cellSize;
+}
+
+// Cells of the grid that the box touches, clipped to the grid.
+struct CellRange {
+  int64_t x0, y0, x1, y1;
+  int64_t count() const { return x1 < x0 || y1 < y0 ? 0 : (x1 - x0 + 1) * (y1 - y0 + 1); }
+};
+
+CellRange cellsOf(const ClassGrid& grid, const Box& box) {
+  return {std::max<int64_t>(0, cellX(grid, box.minX)), std::max<int64_t>(0, cellY(grid, box.minY)),
+          std::min(grid.cellsX - 1, cellX(grid, box.maxX)),
+          std::min(grid.cellsY - 1, cellY(grid, box.maxY))};
+}
+
+template <typename Visit>
+void forEachCell(const ClassGrid& grid, const CellRange& range, Visit visit) {
+  for (int64_t cy = range.y0; cy <= range.y1; ++cy) {
+    for (int64_t cx = range.x0; cx <= range.x1; ++cx)
+      visit(static_cast<size_t>(cy * grid.cellsX + cx));
+  }
+}
+
+// A cell size near the typical member's extent, coarse enough that the grid
+// has no more cells than about four per member.
+void chooseCells(ClassGrid& grid, const std::vector<Box>& upright) {
+  const std::vector<uint32_t>& members = grid.allRoads;
+  int64_t maxX = INT64_MIN, maxY = INT64_MIN;
+  grid.originX = INT64_MAX;
+  grid.originY = INT64_MAX;
+  std::vector<int64_t> extents;
+  extents.reserve(members.size());
+  for (uint32_t i : members) {
+    const Box& b = upright[i];
+    grid.originX = std::min<int64_t>(grid.originX, b.minX);
+    grid.originY = std::min<int64_t>(grid.originY, b.minY);
+    maxX = std::max<int64_t>(maxX, b.maxX);
+    maxY = std::max<int64_t>(maxY, b.maxY);
+    extents.push_back(std::max(int64_t{b.maxX} - b.minX, int64_t{b.maxY} - b.minY));
+  }
+  const size_t middle = extents.size() / 2;
+  std::nth_element(extents.begin(), extents.begin() + static_cast<ptrdiff_t>(middle),
+                   extents.end());
+  grid.cellSize = std::max<int64_t>(1, extents[middle]);
+  const int64_t cellLimit = 4 * static_cast<int64_t>(members.size()) + 16;
+  for (;;) {
+    grid.cellsX = (maxX - grid.originX) / grid.cellSize + 1;
+    grid.cellsY = (maxY - grid.originY) / grid.cellSize + 1;
+    if (grid.cellsX * grid.cellsY <= cellLimit) break;
+    grid.cellSize *= 2;
+  }
+}
+
+void fillCells(ClassGrid& grid, const std::vector<Box>& upright) {
+  chooseCells(grid, upright);
+  std::vector<uint32_t> counts(static_cast<size_t>(grid.cellsX * grid.cellsY) + 1, 0);
+  std::vector<uint32_t> small;
+  for (uint32_t i : grid.allRoads) {
+    const CellRange range = cellsOf(grid, upright[i]);
+    if (range.count() > kMaxCellsPerRoad) {
+      grid.bigRoads.push_back(i);
+      continue;
+    }
+    small.push_back(i);
+    forEachCell(grid, range, [&](size_t cell) { ++counts[cell + 1]; });
+  }
+  for (size_t c = 1; c < counts.size(); ++c) counts[c] += counts[c - 1];
+  grid.cellStart = counts;
+  grid.cellRoads.resize(counts.back());
+  for (uint32_t i : small) {
+    forEachCell(grid, cellsOf(grid, upright[i]),
+                [&](size_t cell) { grid.cellRoads[counts[cell]++] = i; });
+  }
+}
+
+}  // namespace
+
+void buildOverlapGrid(OverlapGrid& grid, const std::vector<Road*>& roads) {
+  grid = OverlapGrid{};
+  const size_t n = roads.size();
+  grid.upright.reserve(n);
+  grid.boxClass.reserve(n);
+  for (size_t i = 0; i < n; ++i) {
+    grid.upright.push_back(uprightBox(*roads[i]));
+    grid.boxClass.push_back(classOf(*roads[i]));
+    grid.grids[grid.boxClass.back()].allRoads.push_back(static_cast<uint32_t>(i));
+  }
+  for (ClassGrid& classGrid : grid.grids) {
+    if (!classGrid.allRoads.empty()) fillCells(classGrid, grid.upright);
+  }
+  grid.lastSeen.assign(n, UINT32_MAX);
+}
+
+void partnersOf(OverlapGrid& grid, const std::vector<Road*>& roads, uint32_t i,
+                std::vector<uint32_t>& partners) {
+  partners.clear();
+  const Road& first = *roads[i];
+  auto testAfter = [&](const std::vector<uint32_t>& list) {
+    for (auto at = std::upper_bound(list.begin(), list.end(), i); at != list.end(); ++at) {
+      if (boxesOverlap(first, *roads[*at])) partners.push_back(*at);
+    }
+  };
+  for (uint8_t other = 0; other < 4; ++other) {
+    const ClassGrid& classGrid = grid.grids[other];
+    if (!classesMayOverlap(grid.boxClass[i], other) || classGrid.allRoads.empty()) continue;
+    const CellRange range = cellsOf(classGrid, grid.upright[i]);
+    if (range.count() > kMaxCellsPerRoad) {
+      testAfter(classGrid.allRoads);
+      continue;
+    }
+    testAfter(classGrid.bigRoads);
+    forEachCell(classGrid, range, [&](size_t cell) {
+      const auto begin = classGrid.cellRoads.begin() + classGrid.cellStart[cell];
+      const auto end = classGrid.cellRoads.begin() + classGrid.cellStart[cell + 1];
+      for (auto at = std::upper_bound(begin, end, i); at != end; ++at) {
+        const uint32_t j = *at;
+        if (grid.lastSeen[j] == i) continue;
+        grid.lastSeen[j] = i;
+        if (boxesOverlap(first, *roads[j])) partners.push_back(j);
+      }
+    });
+  }
+  std::sort(partners.begin(), partners.end());
+}
+
+}  // namespace tovlek::junction

@@ -1,0 +1,150 @@
+// Spatial bookkeeping for the fast sweep (internal to the junction builder).
+//
+// Road pairs: the read-time boxes never change, so the pairs whose boxes
+// overlap are found through a uniform grid instead of testing every pair.
+//
+// Vertex pairs: every step that changes anything (a weld, a snap, a
+// placement) happens within MinDistance + 2 of both segments involved, as long
+// as the arithmetic is exact (all coordinates within +-2^25, which every map of
+// the earth is). So a vertex pair may be skipped when the boxes of its two
+// segments, one grown by that margin, do not meet. Long roads keep the boxes
+// of blocks of consecutive vertices in a two-level tree; every move and every
+// insertion grows the boxes of the blocks concerned, so the boxes always hold
+// the current positions, and a skip decided on them is safe.
+#pragma once
+
+#include <cstdint>
+#include <unordered_map>
+#include <vector>
+
+#include "store/road_store.h"
+
+namespace tovlek::junction {
+
+using store::Coord;
+using store::Road;
+using store::Vertex;
+
+struct Box {
+  Coord minX, minY, maxX, maxY;
+
+  static Box empty() { return {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}; }
+  static Box of(const Vertex* v) { return {v->x, v->y, v->x, v->y}; }
+  void grow(Coord x, Coord y) {
+    if (x < minX) minX = x;
+    if (x > maxX) maxX = x;
+    if (y < minY) minY = y;
+    if (y > maxY) maxY = y;
+  }
+  void grow(const Box& other) {
+    grow(other.minX, other.minY);
+    grow(other.maxX, other.maxY);
+  }
+};
+
+// The box of the segment that starts at v (just v at a road's end).
+inline Box segmentBox(const Vertex* v) {
+  Box box = Box::of(v);
+  if (v->next != nullptr) box.grow(v->next->x, v->next->y);
+  return box;
+}
+
+// Whether something within `a` may act on something within `b`: their boxes,
+// one grown by `margin`, meet, or either lies where the arithmetic of the
+// crossing test is not exact (then nothing is skipped).
+inline bool mayInteract(const Box& a, const Box& b, int64_t margin) {
+  constexpr Coord kExact = 1 << 25;
+  auto exact = [](const Box& box) {
+    return box.minX >= -kExact && box.minY >= -kExact && box.maxX <= kExact && box.maxY <= kExact;
+  };
+  if (!exact(a) || !exact(b)) return true;
+  return b.minX <= a.maxX + margin && a.minX <= b.maxX + margin && b.minY <= a.maxY + margin &&
+         a.minY <= b.maxY + margin;
+}
+
+inline constexpr int kBlockSize = 16;  // vertices per block, as read
+inline constexpr int kGroupSize = 16;  // blocks per group
+inline constexpr int kLongRoad = 48;   // roads read with more vertices are indexed
+
+// The blocks of one long road: block k holds read vertices 16k..16k+15, every
+// vertex later inserted behind them, and the end of its last segment.
+struct LongRoad {
+  uint32_t blockBase;  // first block in SweepIndex::blockFirst/blockBox
+  uint32_t blockCount;
+  uint32_t groupBase;  // first group in SweepIndex::groupBox
+  Box root;            // holds every block
+};
+
+struct SweepIndex {
+  std::vector<Road*> roads;       // RoadList order
+  std::vector<int32_t> longSlot;  // per road: index into longRoads, or -1
+  std::vector<LongRoad> longRoads;
+  std::vector<Vertex*> blockFirst;
+  std::vector<Box> blockBox;
+  std::vector<Box> groupBox;
+  std::vector<uint32_t> blockRoad;  // long road slot of each block
+
+  // Where read vertices of long roads lie in memory: runs of consecutive
+  // addresses, sorted, for finding the block of a moved vertex.
+  struct Run {
+    uintptr_t begin, end;  // [begin, end) in bytes
+    uint32_t slot;
+    uint32_t firstIndex;  // read index of the vertex at begin
+  };
+  std::vector<Run> runs;
+  std::unordered_map<const Vertex*, uint32_t> insertedBlock;  // vertices inserted into long roads
+
+  uint64_t modifications = 0;  // moves and insertions so far
+};
+
+// Builds the index over the RoadList (roads in list order, blocks of long roads).
+void buildSweepIndex(SweepIndex& index);
+
+// The index that the junction steps report their changes to; null while the
+// plain sweep runs.
+extern SweepIndex* ActiveIndex;
+
+// Grows the boxes that hold any member of v's ring to the ring's position.
+void noteRingMoved(SweepIndex& index, const Vertex* v);
+
+// Records a vertex inserted behind `start`.
+void noteInserted(SweepIndex& index, const Vertex* start, const Vertex* inserted);
+
+// First block at or after `block` of the long road whose box may interact
+// with `query`; blockCount when there is none.
+uint32_t nextNearBlock(const SweepIndex& index, const LongRoad& road, uint32_t block,
+                       const Box& query, int64_t margin);
+
+// The current box of a road: kept for long roads, computed for short ones.
+Box currentBox(const SweepIndex& index, size_t position);
+
+// Road pairs by their read-time boxes, through uniform grids over the boxes
+// made upright. A box inverted in x (a negative MinDistance shrinks small
+// roads' boxes inside out) can only overlap a box upright in x that holds its
+// upright x range, and likewise in y; so overlapping boxes always share a
+// cell, and two boxes inverted in the same axis never overlap. Each class of
+// box (which axes are inverted) has a grid of its own, and a road looks only
+// into the grids of the classes it can overlap. A road whose box spans too
+// many cells of a grid is tested directly against every road of that grid.
+struct ClassGrid {
+  int64_t originX = 0, originY = 0, cellSize = 1, cellsX = 1, cellsY = 1;
+  std::vector<uint32_t> cellStart;  // cellRoads[cellStart[c] .. cellStart[c+1]) lie in cell c
+  std::vector<uint32_t> cellRoads;  // ascending within each cell
+  std::vector<uint32_t> bigRoads;   // members spanning too many cells, ascending
+  std::vector<uint32_t> allRoads;   // every member, ascending
+};
+
+struct OverlapGrid {
+  std::vector<Box> upright;
+  std::vector<uint8_t> boxClass;  // bit 0: inverted in x; bit 1: inverted in y
+  ClassGrid grids[4];
+  std::vector<uint32_t> lastSeen;  // de-duplication stamp per road
+};
+
+void buildOverlapGrid(OverlapGrid& grid, const std::vector<Road*>& roads);
+
+// The positions j > i whose read-time boxes overlap road i's, ascending.
+void partnersOf(OverlapGrid& grid, const std::vector<Road*>& roads, uint32_t i,
+                std::vector<uint32_t>& partners);
+
+}  // namespace tovlek::junction

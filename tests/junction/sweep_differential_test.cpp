@@ -1,0 +1,141 @@
+// The fast sweep against the plain one on many seeded random maps: output
+// map, console lines and warnings must be identical byte for byte.
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string>
+
+#include "junction/junction.h"
+#include "reader/coord_codec.h"
+#include "reader/map_reader.h"
+#include "support/store_check.h"
+#include "writer/map_writer.h"
+
+namespace tovlek::junction {
+namespace {
+
+struct Outcome {
+  std::string map, console, warnings;
+};
+
+std::string drain(char*& buffer, size_t size) {
+  std::string text(buffer, size);
+  std::free(buffer);
+  buffer = nullptr;
+  return text;
+}
+
+// Reads the map text, joins it with one of the sweeps and writes it back.
+Outcome runPipeline(const std::string& text, int32_t minDistance, bool fast) {
+  testkit::resetGlobals(minDistance);
+  std::FILE* input = std::tmpfile();
+  std::fwrite(text.data(), 1, text.size(), input);
+  std::rewind(input);
+  char *mapText = nullptr, *consoleText = nullptr, *warningText = nullptr;
+  size_t mapSize = 0, consoleSize = 0, warningSize = 0;
+  std::FILE* output = open_memstream(&mapText, &mapSize);
+  std::FILE* console = open_memstream(&consoleText, &consoleSize);
+  std::FILE* warnings = open_memstream(&warningText, &warningSize);
+
+  reader::MapInput in;
+  in.file = input;
+  in.warnings = warnings;
+  writer::MapOutput out;
+  out.file = output;
+  int32_t roads = 0;
+  while (reader::readNextRoad(in, out)) ++roads;
+  const SweepConsole sweepConsole{console, warnings, nullptr};
+  if (fast) {
+    sweepRoadPairs(roads, sweepConsole);
+  } else {
+    sweepRoadPairsPlain(roads, sweepConsole);
+  }
+  EXPECT_EQ(testkit::checkStoreInvariants(), "");
+  writer::writeRoadList(out);
+  writer::flushMapOutput(out);
+  std::fclose(input);
+  std::fclose(output);
+  std::fclose(console);
+  std::fclose(warnings);
+  testkit::resetGlobals(10);
+  return {drain(mapText, mapSize), drain(consoleText, consoleSize),
+          drain(warningText, warningSize)};
+}
+
+struct MapShape {
+  int roads;
+  int area;         // coordinates from 0 to area, in Coord units
+  int maxVertices;  // per ordinary road
+  int longRoads;    // roads of 60 to `longVertices` vertices across the area
+  int longVertices;
+};
+
+std::string randomMap(std::mt19937& random, const MapShape& shape) {
+  std::string text = "; random map\n";
+  auto uniform = [&](int low, int high) {
+    return low + static_cast<int>(random() % static_cast<unsigned>(high - low + 1));
+  };
+  for (int r = 0; r < shape.roads; ++r) {
+    const bool isLong = r < shape.longRoads;
+    const int vertices = isLong ? uniform(60, shape.longVertices) : uniform(1, shape.maxVertices);
+    text += "[POLYLINE]\nType=0x6\nData0=";
+    int x = uniform(0, shape.area), y = uniform(0, shape.area);
+    const int step = isLong ? std::max(1, shape.area / 60) : std::max(1, shape.area / 8);
+    for (int v = 0; v < vertices; ++v) {
+      if (v > 0) text += ',';
+      text += reader::formatPair(x, y);
+      // Small steps with occasional repeats and collinear runs.
+      switch (random() % 8) {
+        case 0:
+          break;  // the same position again
+        case 1:
+          x += step;
+          break;  // axis-parallel
+        case 2:
+          y -= step;
+          break;
+        default:
+          x += uniform(-step, step);
+          y += uniform(-step, step);
+      }
+    }
+    text += "\n[END]\n";
+  }
+  return text;
+}
+
+class SweepDifferentialTest : public ::testing::TestWithParam<int> {};
+
+TEST_P(SweepDifferentialTest, FastSweepGivesThePlainResult) {
+  const int minDistance = GetParam();
+  std::mt19937 random(static_cast<unsigned>(77 + minDistance));
+  const std::vector<MapShape> shapes = {
+      {40, 300, 6, 0, 0},        // dense: everything meets everything
+      {60, 3000, 10, 3, 300},    // sparse with long roads
+      {30, 200, 4, 4, 200},      // long roads tangled in a small area
+      {80, 100000, 12, 2, 400},  // far apart
+  };
+  // With a large distance every vertex welds to every other one, and rings
+  // span the whole map: small maps keep that affordable.
+  const std::vector<MapShape> smallShapes = {{15, 300, 5, 0, 0}, {12, 2000, 6, 1, 80}};
+  const bool large = minDistance > 500 || minDistance < -500;
+  for (int round = 0; round < 8; ++round) {
+    for (const MapShape& shape : large ? smallShapes : shapes) {
+      const std::string map = randomMap(random, shape);
+      const Outcome plain = runPipeline(map, minDistance, false);
+      const Outcome fast = runPipeline(map, minDistance, true);
+      ASSERT_EQ(fast.console, plain.console) << map;
+      ASSERT_EQ(fast.warnings, plain.warnings) << map;
+      ASSERT_TRUE(fast.map == plain.map) << "maps differ for\n" << map;
+    }
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(Distances, SweepDifferentialTest,
+                         ::testing::Values(0, 1, 3, 10, 25, 1000, -1, -3, -10, 2000000000,
+                                           -2147483647 - 1));
+
+}  // namespace
+}  // namespace tovlek::junction
