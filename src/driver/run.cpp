@@ -104,6 +104,7 @@ int runTovlek(int argc, const char* const* argv) {
     status = kFailure;
   }
   store::releaseRoadList();
+  store::releaseStorage();
   if (status == kSuccess) std::printf("Done!\r\n");
   return status;
 }

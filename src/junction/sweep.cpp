@@ -116,12 +116,14 @@ void processRoadPairFast(SweepIndex& index, size_t i, size_t j, std::FILE* warni
   const LongRoad* longB = index.longSlot[j] >= 0 ? &index.longRoads[index.longSlot[j]] : nullptr;
   PairSteps steps(a, b, warnings);
 
+  // B's box is computed once; every later move or insertion grows it by the
+  // position concerned, which holds wherever B's vertices went.
+  index.recentPositions.clear();
   Box boxB = currentBox(index, j);
-  uint64_t seen = index.modifications;
   auto refresh = [&] {
-    if (seen == index.modifications) return false;
-    seen = index.modifications;
-    boxB = currentBox(index, j);
+    if (index.recentPositions.empty()) return false;
+    for (const Box& moved : index.recentPositions) boxB.grow(moved);
+    index.recentPositions.clear();
     return true;
   };
 

@@ -99,6 +99,7 @@ void buildSweepIndex(SweepIndex& index) {
 
 void noteRingMoved(SweepIndex& index, const Vertex* v) {
   ++index.modifications;
+  index.recentPositions.push_back(Box::of(v));
   if (index.longRoads.empty()) return;
   const Vertex* member = v;
   do {
@@ -109,6 +110,7 @@ void noteRingMoved(SweepIndex& index, const Vertex* v) {
 
 void noteInserted(SweepIndex& index, const Vertex* start, const Vertex* inserted) {
   ++index.modifications;
+  index.recentPositions.push_back(Box::of(inserted));
   if (index.longRoads.empty()) return;
   const int64_t block = blockOf(index, start);
   if (block < 0) return;

@@ -95,6 +95,9 @@ struct SweepIndex {
   std::unordered_map<const Vertex*, uint32_t> insertedBlock;  // vertices inserted into long roads
 
   uint64_t modifications = 0;  // moves and insertions so far
+  // Positions that vertices were moved or inserted at since the fast loop
+  // last looked; it grows its own boxes by them and clears the list.
+  std::vector<Box> recentPositions;
 };
 
 // Builds the index over the RoadList (roads in list order, blocks of long roads).

@@ -153,7 +153,70 @@ CollectedInteger collectInteger(std::string_view text, size_t pos, int base) {
   return result;
 }
 
+// The exact value of a plain decimal token of at most 19 significant digits
+// with a small exponent: the digits and the power of ten are both exact
+// doubles, so one multiplication or division rounds exactly once and gives
+// the correctly rounded value, as the C library does. False for anything
+// else (hexadecimal, inf, nan, long or extreme numbers).
+bool convertPlainDecimal(std::string_view token, double& value) {
+  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+  size_t i = 0;
+  const bool negative = !token.empty() && token[0] == '-';
+  if (!token.empty() && (token[0] == '-' || token[0] == '+')) ++i;
+  uint64_t mantissa = 0;
+  int digits = 0, exponent = 0;
+  bool anyDigit = false, seenPoint = false;
+  for (; i < token.size(); ++i) {
+    const char c = token[i];
+    if (c == '.' && !seenPoint) {
+      seenPoint = true;
+      continue;
+    }
+    if (!isDigit(c)) break;
+    anyDigit = true;
+    if (mantissa == 0 && c == '0') {
+      if (seenPoint) --exponent;
+      continue;
+    }
+    if (++digits > 19) return false;
+    mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
+    if (seenPoint) --exponent;
+  }
+  if (!anyDigit) return false;
+  if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
+    size_t j = i + 1;
+    const bool negativeExponent = j < token.size() && token[j] == '-';
+    if (j < token.size() && (token[j] == '-' || token[j] == '+')) ++j;
+    int written = 0;
+    bool exponentDigits = false;
+    for (; j < token.size() && isDigit(token[j]); ++j) {
+      exponentDigits = true;
+      if (written > 100000) return false;
+      written = written * 10 + (token[j] - '0');
+    }
+    if (exponentDigits) exponent += negativeExponent ? -written : written;
+    i = j;  // an exponent without digits is ignored, as the C library does
+  }
+  if (i != token.size()) return false;
+  if (mantissa == 0) {
+    value = negative ? -0.0 : 0.0;
+    return true;
+  }
+  if (mantissa > (uint64_t{1} << 53) || exponent < -22 || exponent > 22) return false;
+  const double digitsValue = static_cast<double>(mantissa);
+  value = exponent < 0 ? digitsValue / kPowers[-exponent] : digitsValue * kPowers[exponent];
+  if (negative) value = -value;
+  return true;
+}
+
 double convertDouble(std::string_view token, bool& consumedAny) {
+  double value = 0;
+  if (convertPlainDecimal(token, value)) {
+    consumedAny = true;
+    return value;
+  }
   char small[64];
   std::string large;
   const char* begin;
@@ -166,7 +229,7 @@ double convertDouble(std::string_view token, bool& consumedAny) {
     begin = large.c_str();
   }
   char* stop = nullptr;
-  const double value = std::strtod(begin, &stop);
+  value = std::strtod(begin, &stop);
   consumedAny = stop != begin;
   return value;
 }

@@ -2,19 +2,42 @@
 
 #include <cstring>
 
+#include "store/pools.h"
+
 namespace tovlek::store {
 
 int32_t MinDistance = 10;
 Road* RoadList = nullptr;
 
+namespace {
+
+RecordPool<Vertex, size_t{1} << 16> vertexPool;
+RecordPool<Road, size_t{1} << 14> roadPool;
+BytePool linePool;
+
+// The road created last and where the pools stood before it: releasing it
+// gives all its memory back, which keeps the reader's non-road sections free.
+struct {
+  const Road* road = nullptr;
+  PoolMark roads, vertices, lines;
+} newest;
+
+}  // namespace
+
 Road* createRoad() {
-  return new Road{nullptr, nullptr, nullptr, kEmptyBoxMin, kEmptyBoxMin, kEmptyBoxMax, kEmptyBoxMax,
-                  -1,      -1,      0,       nullptr};
+  newest.roads = roadPool.mark();
+  newest.vertices = vertexPool.mark();
+  newest.lines = linePool.mark();
+  Road* road = roadPool.allocate();
+  *road = Road{nullptr, nullptr, nullptr, kEmptyBoxMin, kEmptyBoxMin, kEmptyBoxMax, kEmptyBoxMax,
+               -1,      -1,      0,       nullptr};
+  newest.road = road;
+  return road;
 }
 
 Vertex* createVertex(Coord x, Coord y) {
-  Vertex* vertex = new Vertex{x, y, nullptr, nullptr};
-  vertex->ring = vertex;
+  Vertex* vertex = vertexPool.allocate();
+  *vertex = Vertex{x, y, vertex, nullptr};
   return vertex;
 }
 
@@ -43,10 +66,12 @@ void appendVertex(Road* road, Vertex* vertex) {
 }
 
 void prependExtraLine(Road* road, std::string_view text) {
-  char* copy = new char[text.size() + 1];
+  // The line record and its text in one piece.
+  void* piece = linePool.allocate(sizeof(ExtraLine) + text.size() + 1);
+  char* copy = static_cast<char*>(piece) + sizeof(ExtraLine);
   std::memcpy(copy, text.data(), text.size());
   copy[text.size()] = '\0';
-  road->extraLines = new ExtraLine{copy, text.size(), road->extraLines};
+  road->extraLines = new (piece) ExtraLine{copy, text.size(), road->extraLines};
 }
 
 void pushRoad(Road* road) {
@@ -80,18 +105,11 @@ bool sameRing(const Vertex* a, const Vertex* b) {
 }
 
 void releaseRoad(Road* road) {
-  while (road->first != nullptr) {
-    Vertex* vertex = road->first;
-    road->first = vertex->next;
-    delete vertex;
-  }
-  while (road->extraLines != nullptr) {
-    ExtraLine* line = road->extraLines;
-    road->extraLines = line->next;
-    delete[] line->text;
-    delete line;
-  }
-  delete road;
+  if (road != newest.road) return;  // its memory returns with releaseStorage
+  vertexPool.rollback(newest.vertices);
+  linePool.rollback(newest.lines);
+  roadPool.rollback(newest.roads);
+  newest.road = nullptr;
 }
 
 void releaseRoadList() {
@@ -100,6 +118,14 @@ void releaseRoadList() {
     RoadList = road->next;
     releaseRoad(road);
   }
+}
+
+void releaseStorage() {
+  RoadList = nullptr;
+  newest.road = nullptr;
+  vertexPool.clear();
+  roadPool.clear();
+  linePool.clear();
 }
 
 }  // namespace tovlek::store

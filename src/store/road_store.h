@@ -81,11 +81,17 @@ void joinRings(Vertex* a, Vertex* b);
 // True when b is a member of a's ring (walks the ring once).
 bool sameRing(const Vertex* a, const Vertex* b);
 
-// Frees the road's vertices, its extra lines and the road. Ring links are not
-// undone, so no vertex of the road may share a ring with one still in use.
+// Releases the road with its vertices and extra lines. Records come from
+// pools: the memory of the road created last returns at once (that is how
+// the reader drops non-road sections), any other road's with releaseStorage.
+// Ring links are not undone, so no vertex of the road may share a ring with
+// one still in use.
 void releaseRoad(Road* road);
 
 // Releases every road of the RoadList, head first, and leaves it empty.
 void releaseRoadList();
+
+// Gives all pooled memory back; no road, vertex or extra line may be in use.
+void releaseStorage();
 
 }  // namespace tovlek::store

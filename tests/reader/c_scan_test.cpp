@@ -9,6 +9,7 @@
 #include <cstdio>
 #include <cstring>
 #include <random>
+#include <sstream>
 #include <string>
 
 namespace tovlek::reader {
@@ -139,6 +140,24 @@ TEST(CScanTest, CoordinateLikeNumbersMatchTheCLibrary) {
     std::snprintf(text, sizeof text, "%d.%0*u", whole, static_cast<int>(1 + random() % 8),
                   fraction % 100000000);
     expectDoubleMatchesLibrary(text);
+  }
+}
+
+TEST(CScanTest, PlainDecimalsOfAnyLengthMatchTheCLibrary) {
+  // Around the limits of the exact shortcut: 15 to 21 significant digits,
+  // mantissas near 2^53, exponents near +-22, leading and trailing zeros.
+  std::mt19937_64 random(11);
+  for (int i = 0; i < 40000; ++i) {
+    std::string digits;
+    const int count = 1 + static_cast<int>(random() % 21);
+    for (int d = 0; d < count; ++d) digits += static_cast<char>('0' + random() % 10);
+    if (random() % 4 == 0) digits = "9007199254740" + digits.substr(0, random() % 6);
+    const size_t point = random() % (digits.size() + 1);
+    std::ostringstream text;
+    text << (random() % 2 ? "-" : "") << digits.substr(0, point) << '.' << digits.substr(point);
+    if (random() % 3 == 0) text << 'e' << static_cast<int>(random() % 61) - 30;
+    expectDoubleMatchesLibrary(text.str());
+    if (::testing::Test::HasFailure()) break;
   }
 }
 

@@ -74,7 +74,6 @@ TEST_F(RoadStoreTest, SetPositionMovesTheWholeRing) {
     EXPECT_EQ(v->x, 7);
     EXPECT_EQ(v->y, -8);
   }
-  for (Vertex* v : {alone, a, b, c}) delete v;
 }
 
 TEST_F(RoadStoreTest, JoinRingsSplicesBehindTheFirst) {
@@ -90,7 +89,6 @@ TEST_F(RoadStoreTest, JoinRingsSplicesBehindTheFirst) {
   const std::vector<const Vertex*> expected{a, b, b2, a2};
   EXPECT_EQ(ringOf(a), expected);
   EXPECT_TRUE(sameRing(a2, b2));
-  for (Vertex* v : {a, a2, b, b2}) delete v;
 }
 
 TEST_F(RoadStoreTest, JoinRingsWithinOneRing) {
@@ -114,7 +112,6 @@ TEST_F(RoadStoreTest, JoinRingsWithinOneRing) {
   joinRings(a, a);
   EXPECT_EQ(a->ring, a);
   EXPECT_EQ(b->ring, b);
-  for (Vertex* v : {a, b, c}) delete v;
 }
 
 TEST_F(RoadStoreTest, ExtraLinesKeepEveryByteNewestFirst) {

@@ -61,6 +61,7 @@ std::vector<const store::Vertex*> ringOf(const store::Vertex* v) {
 
 void resetGlobals(int minDistance) {
   store::releaseRoadList();
+  store::releaseStorage();
   store::MinDistance = minDistance;
   junction::SplitCount = 0;
   junction::Stats = {};
