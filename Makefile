@@ -4,7 +4,7 @@ SANITIZE_BUILD ?= build-sanitize
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test test-sanitize format format-check clean
+.PHONY: all build demo test test-sanitize bench format format-check clean
 
 all: build
 
@@ -23,6 +23,14 @@ test-sanitize:
 	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTOVLEK_SANITIZE=ON >/dev/null
 	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
 	ctest --test-dir $(SANITIZE_BUILD) -j $(JOBS) --output-on-failure
+
+# Generated maps of 10,000 to 1,000,000 roads (kept in $(BUILD)/bench-maps
+# for the next run) through the three phases; the plain join runs up to
+# 50,000 roads for comparison. Takes a few minutes.
+bench: build
+	mkdir -p $(BUILD)/bench-maps
+	./$(BUILD)/bench $(BUILD)/bench-maps city 10000 50000 100000 1000000
+	./$(BUILD)/bench $(BUILD)/bench-maps grid 100000 1000000
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 

@@ -201,8 +201,12 @@ void sweepRoadPairs(int32_t roadCount, const SweepConsole& console) {
   Progress progress{roadCount, console.out};
   std::vector<uint32_t> partners;
   for (uint32_t i = 0; i + 1 < index.roads.size(); ++i) {
-    partnersOf(grid, index.roads, i, partners);
-    for (uint32_t j : partners) {
+    partnersOf(grid, i, partners);
+    for (size_t k = 0; k < partners.size(); ++k) {
+      // Partners lie anywhere in memory: fetch the next ones ahead.
+      if (k + 4 < partners.size()) __builtin_prefetch(index.roads[partners[k + 4]]);
+      if (k + 2 < partners.size()) __builtin_prefetch(index.roads[partners[k + 2]]->first);
+      const uint32_t j = partners[k];
       if (console.onRoadPair) console.onRoadPair(*index.roads[i], *index.roads[j]);
       processRoadPairFast(index, i, j, console.warnings);
     }

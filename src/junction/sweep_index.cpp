@@ -14,6 +14,12 @@ uintptr_t addressOf(const Vertex* v) {
   return reinterpret_cast<uintptr_t>(v);
 }
 
+constexpr size_t kFilterBits = size_t{1} << 20;
+
+size_t filterBit(const Vertex* v) {
+  return static_cast<size_t>((addressOf(v) >> 3) * 0x9E3779B97F4A7C15ull >> 44) % kFilterBits;
+}
+
 void addLongRoad(SweepIndex& index, size_t position) {
   Road* road = index.roads[position];
   LongRoad entry{static_cast<uint32_t>(index.blockFirst.size()), 0,
@@ -62,6 +68,8 @@ int64_t blockOf(const SweepIndex& index, const Vertex* v) {
     }
   }
   if (index.insertedBlock.empty()) return -1;
+  const size_t bit = filterBit(v);
+  if ((index.insertedFilter[bit / 64] >> (bit % 64) & 1) == 0) return -1;
   const auto found = index.insertedBlock.find(v);
   return found == index.insertedBlock.end() ? int64_t{-1} : int64_t{found->second};
 }
@@ -115,6 +123,9 @@ void noteInserted(SweepIndex& index, const Vertex* start, const Vertex* inserted
   const int64_t block = blockOf(index, start);
   if (block < 0) return;
   index.insertedBlock.emplace(inserted, static_cast<uint32_t>(block));
+  if (index.insertedFilter.empty()) index.insertedFilter.assign(kFilterBits / 64, 0);
+  const size_t bit = filterBit(inserted);
+  index.insertedFilter[bit / 64] |= uint64_t{1} << (bit % 64);
   growBlock(index, static_cast<uint32_t>(block), inserted->x, inserted->y);
 }
 
@@ -155,9 +166,18 @@ bool classesMayOverlap(uint8_t a, uint8_t b) {
   return (a & b) == 0;
 }
 
-Box uprightBox(const Road& road) {
-  return {std::min(road.minX, road.maxX), std::min(road.minY, road.maxY),
-          std::max(road.minX, road.maxX), std::max(road.minY, road.maxY)};
+Box readBox(const Road& road) {
+  return {road.minX, road.minY, road.maxX, road.maxY};
+}
+
+Box upright(const Box& box) {
+  return {std::min(box.minX, box.maxX), std::min(box.minY, box.maxY), std::max(box.minX, box.maxX),
+          std::max(box.minY, box.maxY)};
+}
+
+// The road boxes' overlap test, on copies of the read-time boxes.
+bool readBoxesOverlap(const Box& a, const Box& b) {
+  return b.minX <= a.maxX && a.minX <= b.maxX && b.minY <= a.maxY && a.minY <= b.maxY;
 }
 
 int64_t cellX(const ClassGrid& grid, int64_t x) {
@@ -188,8 +208,8 @@ void forEachCell(const ClassGrid& grid, const CellRange& range, Visit visit) {
 }
 
 // A cell size near the typical member's extent, coarse enough that the grid
-// has no more cells than about four per member.
-void chooseCells(ClassGrid& grid, const std::vector<Box>& upright) {
+// has no more cells than members.
+void chooseCells(ClassGrid& grid, const std::vector<Box>& boxes) {
   const std::vector<uint32_t>& members = grid.allRoads;
   int64_t maxX = INT64_MIN, maxY = INT64_MIN;
   grid.originX = INT64_MAX;
@@ -197,7 +217,7 @@ void chooseCells(ClassGrid& grid, const std::vector<Box>& upright) {
   std::vector<int64_t> extents;
   extents.reserve(members.size());
   for (uint32_t i : members) {
-    const Box& b = upright[i];
+    const Box b = upright(boxes[i]);
     grid.originX = std::min<int64_t>(grid.originX, b.minX);
     grid.originY = std::min<int64_t>(grid.originY, b.minY);
     maxX = std::max<int64_t>(maxX, b.maxX);
@@ -208,7 +228,7 @@ void chooseCells(ClassGrid& grid, const std::vector<Box>& upright) {
   std::nth_element(extents.begin(), extents.begin() + static_cast<ptrdiff_t>(middle),
                    extents.end());
   grid.cellSize = std::max<int64_t>(1, extents[middle]);
-  const int64_t cellLimit = 4 * static_cast<int64_t>(members.size()) + 16;
+  const int64_t cellLimit = static_cast<int64_t>(members.size()) + 16;
   for (;;) {
     grid.cellsX = (maxX - grid.originX) / grid.cellSize + 1;
     grid.cellsY = (maxY - grid.originY) / grid.cellSize + 1;
@@ -217,12 +237,12 @@ void chooseCells(ClassGrid& grid, const std::vector<Box>& upright) {
   }
 }
 
-void fillCells(ClassGrid& grid, const std::vector<Box>& upright) {
-  chooseCells(grid, upright);
+void fillCells(ClassGrid& grid, const std::vector<Box>& boxes) {
+  chooseCells(grid, boxes);
   std::vector<uint32_t> counts(static_cast<size_t>(grid.cellsX * grid.cellsY) + 1, 0);
   std::vector<uint32_t> small;
   for (uint32_t i : grid.allRoads) {
-    const CellRange range = cellsOf(grid, upright[i]);
+    const CellRange range = cellsOf(grid, upright(boxes[i]));
     if (range.count() > kMaxCellsPerRoad) {
       grid.bigRoads.push_back(i);
       continue;
@@ -234,7 +254,7 @@ void fillCells(ClassGrid& grid, const std::vector<Box>& upright) {
   grid.cellStart = counts;
   grid.cellRoads.resize(counts.back());
   for (uint32_t i : small) {
-    forEachCell(grid, cellsOf(grid, upright[i]),
+    forEachCell(grid, cellsOf(grid, upright(boxes[i])),
                 [&](size_t cell) { grid.cellRoads[counts[cell]++] = i; });
   }
 }
@@ -244,32 +264,35 @@ void fillCells(ClassGrid& grid, const std::vector<Box>& upright) {
 void buildOverlapGrid(OverlapGrid& grid, const std::vector<Road*>& roads) {
   grid = OverlapGrid{};
   const size_t n = roads.size();
-  grid.upright.reserve(n);
+  grid.readBoxes.reserve(n);
   grid.boxClass.reserve(n);
+  size_t classSizes[4] = {0, 0, 0, 0};
   for (size_t i = 0; i < n; ++i) {
-    grid.upright.push_back(uprightBox(*roads[i]));
+    grid.readBoxes.push_back(readBox(*roads[i]));
     grid.boxClass.push_back(classOf(*roads[i]));
-    grid.grids[grid.boxClass.back()].allRoads.push_back(static_cast<uint32_t>(i));
+    ++classSizes[grid.boxClass.back()];
   }
+  for (int c = 0; c < 4; ++c) grid.grids[c].allRoads.reserve(classSizes[c]);
+  for (size_t i = 0; i < n; ++i)
+    grid.grids[grid.boxClass[i]].allRoads.push_back(static_cast<uint32_t>(i));
   for (ClassGrid& classGrid : grid.grids) {
-    if (!classGrid.allRoads.empty()) fillCells(classGrid, grid.upright);
+    if (!classGrid.allRoads.empty()) fillCells(classGrid, grid.readBoxes);
   }
   grid.lastSeen.assign(n, UINT32_MAX);
 }
 
-void partnersOf(OverlapGrid& grid, const std::vector<Road*>& roads, uint32_t i,
-                std::vector<uint32_t>& partners) {
+void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners) {
   partners.clear();
-  const Road& first = *roads[i];
+  const Box first = grid.readBoxes[i];
   auto testAfter = [&](const std::vector<uint32_t>& list) {
     for (auto at = std::upper_bound(list.begin(), list.end(), i); at != list.end(); ++at) {
-      if (boxesOverlap(first, *roads[*at])) partners.push_back(*at);
+      if (readBoxesOverlap(first, grid.readBoxes[*at])) partners.push_back(*at);
     }
   };
   for (uint8_t other = 0; other < 4; ++other) {
     const ClassGrid& classGrid = grid.grids[other];
     if (!classesMayOverlap(grid.boxClass[i], other) || classGrid.allRoads.empty()) continue;
-    const CellRange range = cellsOf(classGrid, grid.upright[i]);
+    const CellRange range = cellsOf(classGrid, upright(grid.readBoxes[i]));
     if (range.count() > kMaxCellsPerRoad) {
       testAfter(classGrid.allRoads);
       continue;
@@ -282,7 +305,7 @@ void partnersOf(OverlapGrid& grid, const std::vector<Road*>& roads, uint32_t i,
         const uint32_t j = *at;
         if (grid.lastSeen[j] == i) continue;
         grid.lastSeen[j] = i;
-        if (boxesOverlap(first, *roads[j])) partners.push_back(j);
+        if (readBoxesOverlap(first, grid.readBoxes[j])) partners.push_back(j);
       }
     });
   }

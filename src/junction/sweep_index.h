@@ -93,6 +93,9 @@ struct SweepIndex {
   };
   std::vector<Run> runs;
   std::unordered_map<const Vertex*, uint32_t> insertedBlock;  // vertices inserted into long roads
+  // A bit per hash of every key of insertedBlock: most moved vertices are not
+  // keys, and a clear bit says so without a look into the map.
+  std::vector<uint64_t> insertedFilter;
 
   uint64_t modifications = 0;  // moves and insertions so far
   // Positions that vertices were moved or inserted at since the fast loop
@@ -138,7 +141,7 @@ struct ClassGrid {
 };
 
 struct OverlapGrid {
-  std::vector<Box> upright;
+  std::vector<Box> readBoxes;     // the roads' read-time boxes, as stored
   std::vector<uint8_t> boxClass;  // bit 0: inverted in x; bit 1: inverted in y
   ClassGrid grids[4];
   std::vector<uint32_t> lastSeen;  // de-duplication stamp per road
@@ -147,7 +150,6 @@ struct OverlapGrid {
 void buildOverlapGrid(OverlapGrid& grid, const std::vector<Road*>& roads);
 
 // The positions j > i whose read-time boxes overlap road i's, ascending.
-void partnersOf(OverlapGrid& grid, const std::vector<Road*>& roads, uint32_t i,
-                std::vector<uint32_t>& partners);
+void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners);
 
 }  // namespace tovlek::junction

@@ -43,7 +43,7 @@ TEST_F(SweepIndexTest, GridFindsExactlyTheOverlappingPairs) {
     buildOverlapGrid(grid, roads);
     std::vector<uint32_t> partners;
     for (uint32_t i = 0; i < roads.size(); ++i) {
-      partnersOf(grid, roads, i, partners);
+      partnersOf(grid, i, partners);
       std::vector<uint32_t> expected;
       for (uint32_t j = i + 1; j < roads.size(); ++j) {
         if (boxesOverlap(*roads[i], *roads[j])) expected.push_back(j);
