@@ -203,9 +203,10 @@ void sweepRoadPairs(int32_t roadCount, const SweepConsole& console) {
   for (uint32_t i = 0; i + 1 < index.roads.size(); ++i) {
     partnersOf(grid, i, partners);
     for (size_t k = 0; k < partners.size(); ++k) {
-      // Partners lie anywhere in memory: fetch the next ones ahead.
-      if (k + 4 < partners.size()) __builtin_prefetch(index.roads[partners[k + 4]]);
-      if (k + 2 < partners.size()) __builtin_prefetch(index.roads[partners[k + 2]]->first);
+      // Partners lie anywhere in memory: fetch the next ones ahead, the road
+      // records first and their vertices once the records have arrived.
+      if (k + 6 < partners.size()) __builtin_prefetch(index.roads[partners[k + 6]]);
+      if (k + 3 < partners.size()) __builtin_prefetch(index.roads[partners[k + 3]]->first);
       const uint32_t j = partners[k];
       if (console.onRoadPair) console.onRoadPair(*index.roads[i], *index.roads[j]);
       processRoadPairFast(index, i, j, console.warnings);
