@@ -1,5 +1,6 @@
 #include "reader/map_reader.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cinttypes>
 #include <cstring>
@@ -10,11 +11,14 @@
 namespace tovlek::reader {
 namespace {
 
+constexpr size_t kFirstBlock = size_t{1} << 16;
 constexpr size_t kBlockSize = size_t{1} << 20;
 
 bool refill(MapInput& in) {
   if (in.endOfFile) return false;
-  if (in.block.empty()) in.block.resize(kBlockSize);
+  // Blocks grow to their full size over the first reads: a small map is read
+  // with a small buffer.
+  if (in.block.size() < kBlockSize) in.block.resize(std::max(kFirstBlock, in.block.size() * 2));
   const size_t got = std::fread(in.block.data(), 1, in.block.size(), in.file);
   in.blockBegin = 0;
   in.blockEnd = got;

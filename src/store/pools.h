@@ -5,6 +5,7 @@
 // releaseStorage.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -18,14 +19,21 @@ struct PoolMark {
   size_t used;
 };
 
+// Chunks grow from 256 records to kChunk, so that a small map takes little.
 template <typename T, size_t kChunk>
 struct RecordPool {
+  static constexpr size_t kFirstChunk = 256;
   std::vector<std::unique_ptr<T[]>> chunks;
-  size_t used = kChunk;  // records taken from the last chunk
+  size_t used = 0;
+  size_t capacity = 0;  // of the last chunk
 
+  static size_t capacityOf(size_t chunk) {
+    return chunk >= 16 ? kChunk : std::min(kChunk, kFirstChunk << chunk);
+  }
   T* allocate() {
-    if (used == kChunk) {
-      chunks.push_back(std::make_unique_for_overwrite<T[]>(kChunk));
+    if (used == capacity) {
+      capacity = capacityOf(chunks.size());
+      chunks.push_back(std::make_unique_for_overwrite<T[]>(capacity));
       used = 0;
     }
     return &chunks.back()[used++];
@@ -34,15 +42,17 @@ struct RecordPool {
   void rollback(const PoolMark& mark) {
     chunks.resize(mark.chunks);
     used = mark.used;
+    capacity = mark.chunks == 0 ? 0 : capacityOf(mark.chunks - 1);
   }
   void clear() {
     chunks.clear();
-    used = kChunk;
+    used = capacity = 0;
   }
 };
 
 // Variable-sized, 8-byte aligned pieces (extra lines with their text).
 struct BytePool {
+  static constexpr size_t kFirstChunk = size_t{1} << 12;
   static constexpr size_t kChunk = size_t{1} << 20;
   std::vector<std::unique_ptr<std::byte[]>> chunks;
   size_t used = 0;
@@ -51,7 +61,8 @@ struct BytePool {
   void* allocate(size_t size) {
     size = (size + 7) & ~size_t{7};
     if (capacity - used < size) {
-      capacity = size > kChunk ? size : kChunk;
+      const size_t grown = std::min(kChunk, kFirstChunk << std::min<size_t>(chunks.size(), 8));
+      capacity = std::max(size, grown);
       chunks.push_back(std::make_unique_for_overwrite<std::byte[]>(capacity));
       used = 0;
     }

@@ -2,67 +2,14 @@
 // map, console lines and warnings must be identical byte for byte.
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <cstdlib>
 #include <random>
 #include <string>
 
-#include "junction/junction.h"
 #include "reader/coord_codec.h"
-#include "reader/map_reader.h"
-#include "support/store_check.h"
-#include "writer/map_writer.h"
+#include "support/pipeline.h"
 
 namespace tovlek::junction {
 namespace {
-
-struct Outcome {
-  std::string map, console, warnings;
-};
-
-std::string drain(char*& buffer, size_t size) {
-  std::string text(buffer, size);
-  std::free(buffer);
-  buffer = nullptr;
-  return text;
-}
-
-// Reads the map text, joins it with one of the sweeps and writes it back.
-Outcome runPipeline(const std::string& text, int32_t minDistance, bool fast) {
-  testkit::resetGlobals(minDistance);
-  std::FILE* input = std::tmpfile();
-  std::fwrite(text.data(), 1, text.size(), input);
-  std::rewind(input);
-  char *mapText = nullptr, *consoleText = nullptr, *warningText = nullptr;
-  size_t mapSize = 0, consoleSize = 0, warningSize = 0;
-  std::FILE* output = open_memstream(&mapText, &mapSize);
-  std::FILE* console = open_memstream(&consoleText, &consoleSize);
-  std::FILE* warnings = open_memstream(&warningText, &warningSize);
-
-  reader::MapInput in;
-  in.file = input;
-  in.warnings = warnings;
-  writer::MapOutput out;
-  out.file = output;
-  int32_t roads = 0;
-  while (reader::readNextRoad(in, out)) ++roads;
-  const SweepConsole sweepConsole{console, warnings, nullptr};
-  if (fast) {
-    sweepRoadPairs(roads, sweepConsole);
-  } else {
-    sweepRoadPairsPlain(roads, sweepConsole);
-  }
-  EXPECT_EQ(testkit::checkStoreInvariants(), "");
-  writer::writeRoadList(out);
-  writer::flushMapOutput(out);
-  std::fclose(input);
-  std::fclose(output);
-  std::fclose(console);
-  std::fclose(warnings);
-  testkit::resetGlobals(10);
-  return {drain(mapText, mapSize), drain(consoleText, consoleSize),
-          drain(warningText, warningSize)};
-}
 
 struct MapShape {
   int roads;
@@ -124,8 +71,11 @@ TEST_P(SweepDifferentialTest, FastSweepGivesThePlainResult) {
   for (int round = 0; round < 8; ++round) {
     for (const MapShape& shape : large ? smallShapes : shapes) {
       const std::string map = randomMap(random, shape);
-      const Outcome plain = runPipeline(map, minDistance, false);
-      const Outcome fast = runPipeline(map, minDistance, true);
+      const testkit::PipelineOutcome plain = testkit::runPipeline(map, minDistance, false);
+      const testkit::PipelineOutcome fast = testkit::runPipeline(map, minDistance, true);
+      ASSERT_EQ(plain.problems, "") << map;
+      ASSERT_EQ(fast.problems, "") << map;
+      ASSERT_EQ(testkit::checkPassThrough(map, fast), "") << map;
       ASSERT_EQ(fast.console, plain.console) << map;
       ASSERT_EQ(fast.warnings, plain.warnings) << map;
       ASSERT_TRUE(fast.map == plain.map) << "maps differ for\n" << map;

@@ -1,0 +1,67 @@
+// Fuzz target for the coordinate codec and the number scanners: every pair
+// that decodes is written and read back to the same Coord, and the scanners
+// agree with the C library's own sscanf on the input's first 64 bytes.
+#include <cmath>
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "reader/c_scan.h"
+#include "reader/coord_codec.h"
+
+namespace {
+
+void fail(const char* what, const std::string& text) {
+  std::fprintf(stderr, "codec fuzz: %s for [%s]\n", what, text.c_str());
+  std::abort();
+}
+
+void checkRoundTrips(const std::string& text) {
+  using namespace tovlek::reader;
+  for (size_t open = text.find('('); open != std::string::npos; open = text.find('(', open + 1)) {
+    const auto pair = decodePair(text, open);
+    if (!pair) continue;
+    const std::string written = formatPair(pair->x, pair->y);
+    const auto again = decodePair(written, 0);
+    if (!again || again->x != pair->x || again->y != pair->y)
+      fail("round trip changed a pair", written);
+  }
+}
+
+void checkScanners(const std::string& text) {
+  using namespace tovlek::reader;
+  const std::string prefix = text.substr(0, std::min<size_t>(64, std::strlen(text.c_str())));
+  double expectedDouble = 0;
+  int consumed = -1;
+  const bool doubleOk = std::sscanf(prefix.c_str(), "%lf%n", &expectedDouble, &consumed) == 1;
+  const ScannedDouble gotDouble = scanDouble(prefix, 0);
+  if (gotDouble.ok != doubleOk) fail("%lf success differs", prefix);
+  if (doubleOk && (gotDouble.end != static_cast<size_t>(consumed) ||
+                   (std::memcmp(&gotDouble.value, &expectedDouble, sizeof(double)) != 0 &&
+                    !(std::isnan(gotDouble.value) && std::isnan(expectedDouble))))) {
+    fail("%lf result differs", prefix);
+  }
+  unsigned expectedHex = 0;
+  const bool hexOk = std::sscanf(prefix.c_str(), "%x", &expectedHex) == 1;
+  const ScannedHex gotHex = scanHex(prefix, 0);
+  if (gotHex.ok != hexOk || (hexOk && static_cast<unsigned>(gotHex.value) != expectedHex)) {
+    fail("%x differs", prefix);
+  }
+  long expectedInteger = 0;
+  const bool integerOk = std::sscanf(prefix.c_str(), "%li", &expectedInteger) == 1;
+  const ScannedInteger gotInteger = scanInteger(prefix, 0);
+  if (gotInteger.ok != integerOk || (integerOk && gotInteger.value != expectedInteger)) {
+    fail("%i differs", prefix);
+  }
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+  const std::string text(reinterpret_cast<const char*>(data), size);
+  checkRoundTrips(text);
+  checkScanners(text);
+  return 0;
+}
