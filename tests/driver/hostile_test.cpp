@@ -1,0 +1,161 @@
+// Hostile input and failing machines, end to end on the binary: no crash, no
+// hang, memory in proportion to the input, outputs as the rules say, and a
+// failed or interrupted run leaves the old output as it was.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <random>
+
+#include "support/run_binary.h"
+
+namespace tovlek::testkit {
+namespace {
+
+const std::string kSmallMap =
+    "[POLYLINE]\nType=0x6\nData0=(0.00000,0.00000),(0.00100,0.00000)\n[END]\n"
+    "[POLYLINE]\nType=0x2\nData0=(0.00050,-0.00050),(0.00050,0.00050)\n[END]\n";
+
+#ifdef TOVLEK_SANITIZED
+constexpr bool kSanitized = true;
+#else
+constexpr bool kSanitized = false;
+#endif
+
+class HostileTest : public ::testing::Test {
+ protected:
+  // Runs on map.mp with at most `megabytes` of address space (no limit for
+  // a sanitized binary, whose shadow memory no limit would allow).
+  RunResult runOn(const std::string& map, int megabytes = 1024) {
+    writeFile(dir.file("map.mp"), map);
+    return runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp"},
+                     kSanitized ? "" : "ulimit -v " + std::to_string(megabytes * 1024));
+  }
+  std::string output() { return readFile(dir.file("out.mp")); }
+  ScratchDir dir;
+};
+
+TEST_F(HostileTest, EmptyAndBinaryFilesPassThrough) {
+  EXPECT_EQ(runOn("").status, 0);
+  EXPECT_EQ(output(), "");
+
+  const std::string nuls(100000, '\0');
+  EXPECT_EQ(runOn(nuls).status, 0);
+  EXPECT_EQ(output(), nuls);
+
+  std::mt19937 random(9);
+  std::string binary;
+  for (int i = 0; i < 200000; ++i) binary += static_cast<char>(random());
+  const RunResult result = runOn(binary);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(output().size() > 0, true);
+
+  // UTF-16 with a byte order mark: no marker is recognised, so all of it passes.
+  std::string utf16 = "\xff\xfe";
+  for (char c : std::string("[POLYLINE]\r\nType=0x6\r\nData0=(1,2)\r\n[END]\r\n")) {
+    utf16 += c;
+    utf16 += '\0';
+  }
+  EXPECT_EQ(runOn(utf16).status, 0);
+  EXPECT_EQ(output(), utf16);
+}
+
+TEST_F(HostileTest, HugeLinesAreReadWholeInBoundedMemory) {
+  // One line of 100 MB, outside any section.
+  const std::string line = "; " + std::string(100 << 20, 'x') + "\n";
+  EXPECT_EQ(runOn(line, 1200).status, 0);
+  EXPECT_TRUE(output() == line);
+
+  // A coordinate line of 1,000,000 pairs.
+  std::string data = "[POLYLINE]\nType=0x6\nData0=";
+  for (int i = 0; i < 1000000; ++i) {
+    if (i > 0) data += ',';
+    data += "(0." + std::to_string(10000 + i % 50000) + ",1.00000)";
+  }
+  data += "\n[END]\n";
+  const RunResult result = runOn(data, 1200);
+  EXPECT_EQ(result.status, 0);
+  const std::string out = output();
+  EXPECT_EQ(std::count(out.begin(), out.end(), '('), 1000000);
+}
+
+TEST_F(HostileTest, SectionsWithoutEndMarkers) {
+  std::string map;
+  for (int i = 0; i < 1000000; ++i) map += "[POLYLINE]\n";
+  EXPECT_EQ(runOn(map, 1200).status, 0);
+  // The first header opens a section that takes every other line.
+  const std::string out = output();
+  EXPECT_EQ(out.substr(0, 38), "[POLYLINE]\nType=0xFFFFFFFF\nData0=\n[POL");
+  EXPECT_EQ(std::count(out.begin(), out.end(), '\n'), 1000000 + 4);
+}
+
+TEST_F(HostileTest, MixedLineEndsAndExtremeValues) {
+  const std::string map =
+      "; "
+      "lone\rcarriage\r\n[POLYLINE]\r\nType=0xFFFFFFFFFFFFFFFFFFFF\nData0=(2147.48365,-2147.48365),"
+      "(2147.48366,0)\n[END]\r\n[POLYLINE]\nType=0x7FFFFFFF\nSubtype=0x123456789\n"  // split, then
+                                                                                     // set
+      "Data0=(1e308,1),(-inf,1)\n[END]\n";
+  const RunResult result = runOn(map);
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(output(),
+            "; lone\rcarriage\r\n"
+            "[POLYLINE]\r\nType=0xFFFFFFFF\r\nData0=(2147.48365,-2147.48365)\r\n[END]\r\n\r\n"
+            "[POLYLINE]\r\nType=0x7FFFFF\r\nSubtype=0x23456789\r\nData0=\r\n[END]\r\n\r\n");
+  EXPECT_EQ(result.err,
+            "Warning: line 4: unreadable coordinate pair, rest of line ignored\n"
+            "Warning: line 9: unreadable coordinate pair, rest of line ignored\n");
+}
+
+TEST_F(HostileTest, MemoryExhaustedLeavesTheOutputAlone) {
+  if (kSanitized) GTEST_SKIP() << "a sanitized binary cannot run under a memory limit";
+  std::string map;
+  for (int i = 0; i < 300000; ++i)
+    map += "[POLYLINE]\nType=0x6\nData0=(0.1,0.1),(0.2,0.2)\n[END]\n";
+  writeFile(dir.file("out.mp"), "old\n");
+  const RunResult result = runOn(map, 40);
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("Out of memory!\n"), std::string::npos);
+  EXPECT_EQ(output(), "old\n");
+  EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"map.mp", "out.mp"}));
+}
+
+// Starts the tool on a FIFO that never ends, stops it with the signal once it
+// is reading, and reports the exit status.
+int interruptWhileReading(const ScratchDir& dir, const char* signalName) {
+  writeFile(dir.file("out.mp"), "old\n");
+  const std::string script = "mkfifo in.fifo && { " + std::string(TOVLEK_BINARY) +
+                             " -i in.fifo -o out.mp >/dev/null 2>&1 & pid=$!; exec 3>in.fifo; "
+                             "printf '; start\\n[POLYLINE]\\nType=0x6\\n' >&3; sleep 0.5; kill -" +
+                             signalName +
+                             " $pid; wait $pid; echo $? > status; exec 3>&-; rm in.fifo; }";
+  runTovlek(dir.path, {"--version-is-not-an-option"}, script);
+  return std::stoi(readFile(dir.file("status")));
+}
+
+TEST_F(HostileTest, InterruptionRemovesTheTemporaryFile) {
+  EXPECT_EQ(interruptWhileReading(dir, "TERM"), 143);
+  EXPECT_EQ(output(), "old\n");
+  EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"out.mp", "status"}));
+  EXPECT_EQ(interruptWhileReading(dir, "INT"), 130);
+  EXPECT_EQ(output(), "old\n");
+  EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"out.mp", "status"}));
+}
+
+TEST_F(HostileTest, PermissionsStopOnlyOthersThanRoot) {
+  if (geteuid() == 0) GTEST_SKIP() << "root is not stopped by permission bits";
+  writeFile(dir.file("map.mp"), kSmallMap);
+  chmod(dir.file("map.mp").c_str(), 0);
+  RunResult result = runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("Error opening input file map.mp!\n"), std::string::npos);
+  chmod(dir.file("map.mp").c_str(), 0644);
+  mkdir(dir.file("locked").c_str(), 0555);
+  result = runTovlek(dir.path, {"-i", "map.mp", "-o", "locked/out.mp"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("Error opening output file locked/out.mp!\n"), std::string::npos);
+  EXPECT_EQ(listDirectory(dir.file("locked")), std::vector<std::string>{});
+}
+
+}  // namespace
+}  // namespace tovlek::testkit
