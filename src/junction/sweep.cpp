@@ -101,6 +101,24 @@ struct PairSteps {
   }
 };
 
+// Follows a road's chain alongside its blocks. At the first vertex of a block
+// of a long road it jumps past every block whose box cannot interact with the
+// query; null means no later block can.
+struct BlockCursor {
+  const SweepIndex& index;
+  const LongRoad* road;  // null for a short road, which has no blocks
+  uint32_t block = 0;
+
+  Vertex* skipFar(Vertex* v, const Box& query, int64_t margin) {
+    if (road == nullptr) return v;
+    Vertex* const* firsts = &index.blockFirst[road->blockBase];
+    if (block + 1 < road->blockCount && v == firsts[block + 1]) ++block;
+    if (v != firsts[block]) return v;
+    block = nextNearBlock(index, *road, block, query, margin);
+    return block == road->blockCount ? nullptr : firsts[block];
+  }
+};
+
 int64_t nearMargin() {
   return std::llabs(int64_t{store::MinDistance}) + 2;
 }
@@ -127,35 +145,18 @@ void processRoadPairFast(SweepIndex& index, size_t i, size_t j, std::FILE* warni
     return true;
   };
 
-  uint32_t blockA = 0;
+  BlockCursor cursorA{index, longA};
   for (Vertex* p0 = a.first; p0 != nullptr; p0 = p0->next) {
-    if (longA != nullptr) {
-      if (blockA + 1 < longA->blockCount && p0 == index.blockFirst[longA->blockBase + blockA + 1])
-        ++blockA;
-      if (p0 == index.blockFirst[longA->blockBase + blockA]) {
-        refresh();
-        const uint32_t target = nextNearBlock(index, *longA, blockA, boxB, margin);
-        if (target == longA->blockCount) break;
-        blockA = target;
-        p0 = index.blockFirst[longA->blockBase + target];
-      }
-    }
     refresh();
+    p0 = cursorA.skipFar(p0, boxB, margin);
+    if (p0 == nullptr) break;
     Box segmentP = segmentBox(p0);
     if (!mayInteract(segmentP, boxB, margin)) continue;
 
-    uint32_t blockB = 0;
+    BlockCursor cursorB{index, longB};
     for (Vertex* q0 = b.first; q0 != nullptr; q0 = q0->next) {
-      if (longB != nullptr) {
-        if (blockB + 1 < longB->blockCount && q0 == index.blockFirst[longB->blockBase + blockB + 1])
-          ++blockB;
-        if (q0 == index.blockFirst[longB->blockBase + blockB]) {
-          const uint32_t target = nextNearBlock(index, *longB, blockB, segmentP, margin);
-          if (target == longB->blockCount) break;
-          blockB = target;
-          q0 = index.blockFirst[longB->blockBase + target];
-        }
-      }
+      q0 = cursorB.skipFar(q0, segmentP, margin);
+      if (q0 == nullptr) break;
       if (!mayInteract(segmentP, segmentBox(q0), margin)) continue;
       steps.run(a, p0, b, q0);
       if (refresh()) segmentP = segmentBox(p0);
