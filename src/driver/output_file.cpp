@@ -66,6 +66,9 @@ bool openOutputFile(OutputFile& output, const std::string& path) {
     output.file = std::fopen(output.targetPath.c_str(), "w");
     return output.file != nullptr;
   }
+  // A file that may not be written is not replaced either: renaming over it
+  // would get round its permission bits.
+  if (exists && access(output.targetPath.c_str(), W_OK) != 0) return false;
   output.permissions = exists ? (info.st_mode & 07777) : defaultPermissions();
   std::string pattern =
       directoryOf(output.targetPath) + "/." + baseNameOf(output.targetPath) + ".tovlek-XXXXXX";

@@ -155,6 +155,14 @@ TEST_F(HostileTest, PermissionsStopOnlyOthersThanRoot) {
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.out.find("Error opening output file locked/out.mp!\n"), std::string::npos);
   EXPECT_EQ(listDirectory(dir.file("locked")), std::vector<std::string>{});
+
+  // A read-only output is refused, not replaced behind its back.
+  writeFile(dir.file("readonly.mp"), "old\n");
+  chmod(dir.file("readonly.mp").c_str(), 0444);
+  result = runTovlek(dir.path, {"-i", "map.mp", "-o", "readonly.mp"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("Error opening output file readonly.mp!\n"), std::string::npos);
+  EXPECT_EQ(readFile(dir.file("readonly.mp")), "old\n");
 }
 
 }  // namespace
