@@ -131,18 +131,6 @@ TEST(CScanTest, GeneratedInputsMatchTheCLibrary) {
   }
 }
 
-TEST(CScanTest, CoordinateLikeNumbersMatchTheCLibrary) {
-  std::mt19937 random(7);
-  for (int i = 0; i < 20000; ++i) {
-    char text[64];
-    const int whole = static_cast<int>(random() % 4000) - 2000;
-    const unsigned fraction = random() % 100000000;
-    std::snprintf(text, sizeof text, "%d.%0*u", whole, static_cast<int>(1 + random() % 8),
-                  fraction % 100000000);
-    expectDoubleMatchesLibrary(text);
-  }
-}
-
 TEST(CScanTest, PlainDecimalsOfAnyLengthMatchTheCLibrary) {
   // Around the limits of the exact shortcut: 15 to 21 significant digits,
   // mantissas near 2^53, exponents near +-22, leading and trailing zeros.

@@ -16,19 +16,6 @@ class RoadStoreTest : public ::testing::Test {
   void TearDown() override { testkit::resetGlobals(10); }
 };
 
-TEST_F(RoadStoreTest, NewRoadHasEmptyBoxAndUnsetFields) {
-  Road* road = createRoad();
-  EXPECT_EQ(road->minX, 2147483647);
-  EXPECT_EQ(road->minY, 2147483647);
-  EXPECT_EQ(road->maxX, -2147483647);
-  EXPECT_EQ(road->maxY, -2147483647);
-  EXPECT_EQ(road->type, -1);
-  EXPECT_EQ(road->subtype, -1);
-  EXPECT_EQ(road->first, nullptr);
-  EXPECT_EQ(road->last, nullptr);
-  releaseRoad(road);
-}
-
 TEST_F(RoadStoreTest, AppendGrowsTheBoxByHalfTheDistance) {
   Road* road = makeRoad({{100, 200}});
   EXPECT_EQ(road->minX, 95);
