@@ -12,13 +12,17 @@ enum ExitStatus { kSuccess = 0, kFailure = 1, kUsageError = 2 };
 struct Options {
   int inputPosition = 0;   // index of the input name in argv; 0 while unset
   int outputPosition = 0;  // index of the output name in argv; 0 while unset
+  int reportPosition = 0;  // index of the report file name; 0 while unset
+  bool help = false;
+  bool version = false;
   bool invalidDistance = false;
   int invalidPosition = 0;  // index of the -m value that does not fit 32 bits
 };
 
-// Scans the arguments for -m, -i and -o by substring, in that order within
-// each pass; sets MinDistance from a -m value that begins with a number. An
-// option with no argument behind it counts as not given.
+// Scans the arguments: --report FILE, --help and --version as whole
+// arguments first, then -m, -i and -o by substring, in that order within each
+// pass; sets MinDistance from a -m value that begins with a number. An option
+// with no argument behind it counts as not given.
 Options scanOptions(int argc, const char* const* argv);
 
 // The whole run; returns the exit status.

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <string_view>
 
 #include "driver/driver.h"
 #include "reader/c_scan.h"
@@ -18,6 +19,17 @@ Options scanOptions(int argc, const char* const* argv) {
   int k = 0;
   while (k < argc - 1) {
     ++k;
+    // Whole-argument options come first; the value of --report is taken as
+    // it stands and tested for nothing else.
+    const std::string_view argument = argv[k];
+    if (argument == "--help" || argument == "--version") {
+      (argument == "--help" ? options.help : options.version) = true;
+      continue;
+    }
+    if (argument == "--report") {
+      if (k + 1 < argc) options.reportPosition = ++k;
+      continue;
+    }
     if (mentions(argv[k], "-m") && k + 1 < argc) {
       ++k;
       const reader::ScannedInteger value = reader::scanInteger(argv[k], 0);

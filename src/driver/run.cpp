@@ -7,6 +7,7 @@
 #include "driver/driver.h"
 #include "driver/output_file.h"
 #include "junction/junction.h"
+#include "junction/report.h"
 #include "reader/map_reader.h"
 #include "store/road_store.h"
 #include "writer/map_writer.h"
@@ -40,30 +41,100 @@ struct InputFile {
   }
 };
 
-// The three phases over open files. Returns the exit status; prints the
-// error line of a read or write failure itself.
-int runPhases(std::FILE* input, OutputFile& output, const char* inputName, const char* outputName) {
-  reader::MapInput in;
-  in.file = input;
-  writer::MapOutput out;
-  out.file = output.file;
+// The files of one run, open.
+struct RunFiles {
+  std::FILE* input;
+  OutputFile& output;
+  OutputFile* report;  // null without --report
+  const char* inputName;
+  const char* outputName;
+  const char* reportName;
+};
 
-  std::printf("Parsing %s...\r\n", inputName);
-  int32_t roadCount = 0;
-  while (reader::readNextRoad(in, out)) ++roadCount;
-  if (in.failed) {
-    std::printf("Error reading input file %s!\n", inputName);
-    return kFailure;
+// The join phase, with its events written to the report when there is one.
+void joinRoads(int32_t roadCount, int64_t sectionsBeforeRoads, writer::MapOutput* reportOut) {
+  junction::ChangeReport report;
+  if (reportOut != nullptr) {
+    junction::beginReport(report, *reportOut, sectionsBeforeRoads);
+    junction::Report = &report;
   }
   junction::sweepRoadPairs(roadCount);
-  std::printf("\nWriting %s...\r\n", outputName);
-  writer::writeRoadList(out);
-  const bool written = writer::flushMapOutput(out);
-  if (!written || !commitOutputFile(output)) {
-    std::printf("Error writing output file %s!\n", outputName);
+  junction::Report = nullptr;
+  if (reportOut != nullptr) junction::endReport(report);
+}
+
+// Puts the report, then the map, in place. The report goes first so that a
+// failure leaves the map as it was.
+int commitFiles(RunFiles& files, writer::MapOutput& out, writer::MapOutput* reportOut) {
+  if (reportOut != nullptr &&
+      (!writer::flushMapOutput(*reportOut) || !commitOutputFile(*files.report))) {
+    std::printf("Error writing report file %s!\n", files.reportName);
+    return kFailure;
+  }
+  if (!writer::flushMapOutput(out) || !commitOutputFile(files.output)) {
+    std::printf("Error writing output file %s!\n", files.outputName);
     return kFailure;
   }
   return kSuccess;
+}
+
+// The three phases over open files. Returns the exit status; prints the
+// error line of a read or write failure itself.
+int runPhases(RunFiles& files) {
+  reader::MapInput in;
+  in.file = files.input;
+  writer::MapOutput out;
+  out.file = files.output.file;
+  writer::MapOutput reportOut;
+  if (files.report != nullptr) reportOut.file = files.report->file;
+
+  std::printf("Parsing %s...\r\n", files.inputName);
+  int32_t roadCount = 0;
+  while (reader::readNextRoad(in, out)) ++roadCount;
+  if (in.failed) {
+    std::printf("Error reading input file %s!\n", files.inputName);
+    return kFailure;
+  }
+  joinRoads(roadCount, out.sectionsWritten, files.report != nullptr ? &reportOut : nullptr);
+  std::printf("\nWriting %s...\r\n", files.outputName);
+  writer::writeRoadList(out);
+  return commitFiles(files, out, files.report != nullptr ? &reportOut : nullptr);
+}
+
+void printUsage() {
+  std::printf(
+      "Usage: tovlek -i INPUT -o OUTPUT [-m DISTANCE] [--report FILE]\r\n"
+      "  -i INPUT       the map to read\r\n"
+      "  -o OUTPUT      the map to write; may be INPUT itself\r\n"
+      "  -m DISTANCE    weld and snap distance in units of 0.00001 (default 10)\r\n"
+      "  --report FILE  also write every weld, snap and crossing as GeoJSON\r\n"
+      "  --help         this text\r\n"
+      "  --version      the banner only\r\n"
+      "Exit status: 0 done, 1 a file could not be read or written or memory ran out,\r\n"
+      "2 a command-line error.\r\n"
+      "Example: tovlek -m 20 -i town.mp -o town-joined.mp --report town-changes.geojson\r\n");
+}
+
+// Opens the files and runs the phases; the exit status.
+int openAndRun(const char* inputName, const char* outputName, const char* reportName) {
+  InputFile input{openInput(inputName)};
+  if (input.file == nullptr) {
+    std::printf("Error opening input file %s!\n", inputName);
+    return kFailure;
+  }
+  OutputFile output;
+  if (!openOutputFile(output, outputName)) {
+    std::printf("Error opening output file %s!\n", outputName);
+    return kFailure;
+  }
+  OutputFile report;
+  if (reportName != nullptr && !openOutputFile(report, reportName)) {
+    std::printf("Error opening report file %s!\n", reportName);
+    return kFailure;
+  }
+  RunFiles files{input.file, output,     reportName != nullptr ? &report : nullptr,
+                 inputName,  outputName, reportName};
+  return runPhases(files);
 }
 
 }  // namespace
@@ -75,6 +146,11 @@ int runTovlek(int argc, const char* const* argv) {
     std::printf("Invalid minimum distance %s!\r\n", argv[options.invalidPosition]);
     return kUsageError;
   }
+  if (options.help) {
+    printUsage();
+    return kSuccess;
+  }
+  if (options.version) return kSuccess;
   if (options.inputPosition == 0) {
     std::printf("Input file is not set!\r\n");
     return kUsageError;
@@ -83,22 +159,10 @@ int runTovlek(int argc, const char* const* argv) {
     std::printf("Output file is not set!\r\n");
     return kUsageError;
   }
-  const char* inputName = argv[options.inputPosition];
-  const char* outputName = argv[options.outputPosition];
-
-  InputFile input{openInput(inputName)};
-  if (input.file == nullptr) {
-    std::printf("Error opening input file %s!\n", inputName);
-    return kFailure;
-  }
   int status = kFailure;
   try {
-    OutputFile output;
-    if (!openOutputFile(output, outputName)) {
-      std::printf("Error opening output file %s!\n", outputName);
-      return kFailure;
-    }
-    status = runPhases(input.file, output, inputName, outputName);
+    status = openAndRun(argv[options.inputPosition], argv[options.outputPosition],
+                        options.reportPosition != 0 ? argv[options.reportPosition] : nullptr);
   } catch (const std::bad_alloc&) {
     std::printf("Out of memory!\n");
     status = kFailure;

@@ -2,6 +2,7 @@
 
 #include "junction/geometry.h"
 #include "junction/junction.h"
+#include "junction/report.h"
 
 namespace tovlek::junction {
 namespace {
@@ -54,12 +55,14 @@ bool snapEnd(Vertex* start, Vertex* end, int64_t dx, int64_t dy, double t, Cross
     if (!nearEnough(t, length2)) return false;
     crossing.x = truncateToCoord(t * static_cast<double>(dx) + static_cast<double>(start->x));
     crossing.y = truncateToCoord(t * static_cast<double>(dy) + static_cast<double>(start->y));
+    reportEvent(EventKind::kSnap, start->x, start->y, crossing.x, crossing.y);
     moveRing(start, crossing.x, crossing.y);
   } else {
     const double u = 1 - t;
     if (!nearEnough(u, length2)) return false;
     crossing.x = truncateToCoord(static_cast<double>(end->x) - u * static_cast<double>(dx));
     crossing.y = truncateToCoord(static_cast<double>(end->y) - u * static_cast<double>(dy));
+    reportEvent(EventKind::kSnap, end->x, end->y, crossing.x, crossing.y);
     moveRing(end, crossing.x, crossing.y);
   }
   ++Stats.movedEnds;

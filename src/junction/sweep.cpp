@@ -2,6 +2,7 @@
 #include <string>
 
 #include "junction/junction.h"
+#include "junction/report.h"
 #include "junction/sweep_index.h"
 #include "reader/coord_codec.h"
 
@@ -20,26 +21,49 @@ void countPlacement() {
 
 }  // namespace
 
+namespace {
+
+// Where a placement took the segment start's vertex at X from: the start or
+// its successor when one of them moved onto X, else X itself (a new vertex).
+struct Placement {
+  int result;
+  Coord fromX, fromY;
+};
+
+Placement place(Vertex* start, const Crossing& crossing) {
+  const Coord oldX[3] = {crossing.x, start->x, start->next->x};
+  const Coord oldY[3] = {crossing.y, start->y, start->next->y};
+  const int result = insertPointOnSegment(start, crossing.x, crossing.y);
+  countPlacement();
+  return {result, oldX[result], oldY[result]};
+}
+
+// Distance squared from a placement's origin to X, for picking the farther.
+int64_t travel(const Placement& p, const Crossing& crossing) {
+  const int64_t dx = int64_t{p.fromX} - crossing.x, dy = int64_t{p.fromY} - crossing.y;
+  return dx * dx + dy * dy;
+}
+
+}  // namespace
+
 int crossingStep(Vertex* p0, Vertex* q0) {
   const Crossing crossing = crossSegments(p0, p0->next, q0, q0->next);
-  int inserted = 0;
-  int onFirst = -1, onSecond = -1;
-  if (crossing.result & 1) {
-    onFirst = insertPointOnSegment(p0, crossing.x, crossing.y);
-    countPlacement();
-    inserted += onFirst == 0;
-  }
-  if (crossing.result & 2) {
-    onSecond = insertPointOnSegment(q0, crossing.x, crossing.y);
-    countPlacement();
-    inserted += onSecond == 0;
-  }
+  if (crossing.result == 0) return 0;
+  const Placement none{-1, crossing.x, crossing.y};
+  const Placement onFirst = crossing.result & 1 ? place(p0, crossing) : none;
+  const Placement onSecond = crossing.result & 2 ? place(q0, crossing) : none;
   if (crossing.result == 3) {
-    Vertex* onP = onFirst == 1 ? p0 : p0->next;
-    Vertex* onQ = onSecond == 1 ? q0 : q0->next;
+    Vertex* onP = onFirst.result == 1 ? p0 : p0->next;
+    Vertex* onQ = onSecond.result == 1 ? q0 : q0->next;
     if (!store::sameRing(onP, onQ)) store::joinRings(onP, onQ);
   }
-  return inserted;
+  if (Report != nullptr) {
+    const Placement& farther =
+        travel(onFirst, crossing) >= travel(onSecond, crossing) ? onFirst : onSecond;
+    reportEvent(crossing.result == 3 ? EventKind::kCrossing : EventKind::kPlaced, farther.fromX,
+                farther.fromY, crossing.x, crossing.y);
+  }
+  return (onFirst.result == 0) + (onSecond.result == 0);
 }
 
 namespace {
@@ -186,6 +210,10 @@ void sweepRoadPairsPlain(int32_t roadCount, const SweepConsole& console) {
     for (Road* b = a->next; b != nullptr; b = b->next) {
       if (!boxesOverlap(*a, *b)) continue;
       if (console.onRoadPair) console.onRoadPair(*a, *b);
+      if (Report != nullptr) {
+        Report->first = a;
+        Report->second = b;
+      }
       processRoadPair(*a, *b, console.warnings);
     }
     finishFirstRoad(progress);
@@ -210,6 +238,10 @@ void sweepRoadPairs(int32_t roadCount, const SweepConsole& console) {
       if (k + 3 < partners.size()) __builtin_prefetch(index.roads[partners[k + 3]]->first);
       const uint32_t j = partners[k];
       if (console.onRoadPair) console.onRoadPair(*index.roads[i], *index.roads[j]);
+      if (Report != nullptr) {
+        Report->first = index.roads[i];
+        Report->second = index.roads[j];
+      }
       processRoadPairFast(index, i, j, console.warnings);
     }
     finishFirstRoad(progress);

@@ -2,6 +2,7 @@
 
 #include "junction/geometry.h"
 #include "junction/junction.h"
+#include "junction/report.h"
 
 namespace tovlek::junction {
 
@@ -33,6 +34,13 @@ void weldVertices(const Road& a, Vertex* p0, const Road& b, Vertex* q0) {
   } else if (q0End) {
     x = q0->x;
     y = q0->y;
+  }
+  if (Report != nullptr) {
+    const Vertex* farther = square(int64_t{p0->x} - x) + square(int64_t{p0->y} - y) >=
+                                    square(int64_t{q0->x} - x) + square(int64_t{q0->y} - y)
+                                ? p0
+                                : q0;
+    reportEvent(EventKind::kWeld, farther->x, farther->y, x, y);
   }
   // Joining two members of one ring would cut it apart; they share one
   // position already, so there is nothing to join.

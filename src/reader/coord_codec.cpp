@@ -42,9 +42,7 @@ bool readCoordList(std::string_view line, store::Road* road) {
   return true;
 }
 
-namespace {
-
-void appendCoord(std::string& out, Coord value) {
+void appendCoordText(std::string& out, Coord value) {
   // Widened first: the magnitude of the most negative Coord has no int32.
   int64_t magnitude = value;
   if (magnitude < 0) {
@@ -68,13 +66,11 @@ void appendCoord(std::string& out, Coord value) {
   out.append(p, static_cast<size_t>(end - p));
 }
 
-}  // namespace
-
 void appendPair(std::string& out, Coord x, Coord y) {
   out += '(';
-  appendCoord(out, x);
+  appendCoordText(out, x);
   out += ',';
-  appendCoord(out, y);
+  appendCoordText(out, y);
   out += ')';
 }
 

@@ -37,6 +37,9 @@ std::optional<DecodedPair> decodePair(std::string_view text, size_t open);
 // rest of the line was ignored), true when the line ran out of '('.
 bool readCoordList(std::string_view line, store::Road* road);
 
+// Appends one Coord as [-]integer.five-digits.
+void appendCoordText(std::string& out, Coord value);
+
 // Appends "(X,Y)" for the position, each number as [-]integer.five-digits.
 void appendPair(std::string& out, Coord x, Coord y);
 std::string formatPair(Coord x, Coord y);

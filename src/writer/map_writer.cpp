@@ -38,6 +38,7 @@ bool flushMapOutput(MapOutput& out) {
 }
 
 void writePolylineSection(MapOutput& out, const store::Road& road) {
+  ++out.sectionsWritten;
   std::string& text = out.pending;
   text += "[POLYLINE]";
   text += out.lineEnd;

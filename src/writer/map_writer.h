@@ -2,6 +2,7 @@
 // else the reader passes through, to one buffered output stream.
 #pragma once
 
+#include <cstdint>
 #include <cstdio>
 #include <string>
 #include <string_view>
@@ -19,6 +20,7 @@ struct MapOutput {
   std::string_view lineEnd = "\n";
   std::string pending;
   bool failed = false;
+  int64_t sectionsWritten = 0;  // polyline sections written so far
 };
 
 // Appends bytes to the output exactly as given.

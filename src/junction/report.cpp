@@ -1,0 +1,160 @@
+#include "junction/report.h"
+
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <string_view>
+
+#include "reader/coord_codec.h"
+
+namespace tovlek::junction {
+
+ChangeReport* Report = nullptr;
+
+namespace {
+
+constexpr double kEarthRadiusMetres = 6371008.8;
+constexpr double kPi = 3.14159265358979323846;
+
+const char* kindName(EventKind kind) {
+  switch (kind) {
+    case EventKind::kWeld:
+      return "weld";
+    case EventKind::kSnap:
+      return "snap";
+    case EventKind::kCrossing:
+      return "crossing";
+    case EventKind::kPlaced:
+      return "placed";
+  }
+  return "";
+}
+
+// The text of the road's first Label= line, line end dropped; empty if none.
+std::string_view labelOf(const store::Road& road) {
+  std::string_view label;
+  for (const store::ExtraLine* line = road.extraLines; line != nullptr; line = line->next) {
+    std::string_view text(line->text, line->length);
+    const size_t start = text.find_first_not_of(" \t");
+    if (start == std::string_view::npos || text.size() - start < 6) continue;
+    std::string key(text.substr(start, 6));
+    for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    if (key != "label=") continue;
+    text.remove_prefix(start + 6);
+    while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
+    label = text;  // the list runs newest first: the last match is the first line
+  }
+  return label;
+}
+
+// Length of the UTF-8 sequence at text[i], or 0 if it is not one.
+size_t utf8Length(std::string_view text, size_t i) {
+  const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
+  const unsigned char lead = byte(i);
+  const size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  if (length == 0 || i + length > text.size()) return 0;
+  for (size_t k = 1; k < length; ++k) {
+    if ((byte(i + k) & 0xC0) != 0x80) return 0;
+  }
+  return length;
+}
+
+// A JSON string. Bytes that are not UTF-8 (labels in a legacy code page)
+// are taken as Latin-1, so the file is always valid JSON.
+void appendJsonString(std::string& out, std::string_view text) {
+  out += '"';
+  for (size_t i = 0; i < text.size(); ++i) {
+    const unsigned char c = static_cast<unsigned char>(text[i]);
+    if (c == '"' || c == '\\') {
+      out += '\\';
+      out += static_cast<char>(c);
+    } else if (c < 0x20 || c == 0x7F) {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    } else if (c < 0x80) {
+      out += static_cast<char>(c);
+    } else if (const size_t length = utf8Length(text, i)) {
+      out.append(text.substr(i, length));
+      i += length - 1;
+    } else {
+      char escaped[8];
+      std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+      out += escaped;
+    }
+  }
+  out += '"';
+}
+
+void appendNumber(std::string& out, const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  out += text;
+}
+
+void appendRoad(std::string& out, const char* which, const store::Road* road) {
+  const auto found = Report->listPositions.find(road);
+  const int64_t section =
+      found == Report->listPositions.end() ? 0 : Report->sectionBase + found->second + 1;
+  out += ",\"";
+  out += which;
+  out += "_section\":";
+  out += std::to_string(section);
+  const std::string_view label = road != nullptr ? labelOf(*road) : std::string_view();
+  if (!label.empty()) {
+    out += ",\"";
+    out += which;
+    out += "_label\":";
+    appendJsonString(out, label);
+  }
+}
+
+}  // namespace
+
+double sphericalMetres(store::Coord fromX, store::Coord fromY, store::Coord toX, store::Coord toY) {
+  const double toRadians = kPi / 180.0 / 100000.0;
+  const double dLat = (static_cast<double>(toX) - fromX) * toRadians;
+  const double dLon = (static_cast<double>(toY) - fromY) * toRadians;
+  const double meanLat = (static_cast<double>(toX) + fromX) / 2.0 * toRadians;
+  const double east = dLon * std::cos(meanLat);
+  return kEarthRadiusMetres * std::sqrt(dLat * dLat + east * east);
+}
+
+void beginReport(ChangeReport& report, writer::MapOutput& out, int64_t sectionBase) {
+  report.out = &out;
+  report.sectionBase = sectionBase;
+  int64_t position = 0;
+  for (const store::Road* road = store::RoadList; road != nullptr; road = road->next) {
+    report.listPositions.emplace(road, position++);
+  }
+  writer::writeText(out, "{\"type\":\"FeatureCollection\",\"features\":[");
+}
+
+void reportEvent(EventKind kind, store::Coord fromX, store::Coord fromY, store::Coord toX,
+                 store::Coord toY) {
+  if (Report == nullptr) return;
+  std::string feature = Report->events++ == 0 ? "\n" : ",\n";
+  // GeoJSON positions are longitude first; the map's pairs are latitude first.
+  feature += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
+  reader::appendCoordText(feature, toY);
+  feature += ',';
+  reader::appendCoordText(feature, toX);
+  feature += "]},\"properties\":{\"kind\":\"";
+  feature += kindName(kind);
+  feature += "\",\"moved\":";
+  const double units =
+      std::hypot(static_cast<double>(toX) - fromX, static_cast<double>(toY) - fromY);
+  appendNumber(feature, "%.6f", units / 100000.0);
+  feature += ",\"moved_m\":";
+  appendNumber(feature, "%.2f", sphericalMetres(fromX, fromY, toX, toY));
+  appendRoad(feature, "first", Report->first);
+  appendRoad(feature, "second", Report->second);
+  feature += "}}";
+  writer::writeText(*Report->out, feature);
+}
+
+void endReport(ChangeReport& report) {
+  writer::writeText(*report.out, "\n]}\n");
+}
+
+}  // namespace tovlek::junction

@@ -1,0 +1,77 @@
+// The change report, --help and --version, on the built binary.
+#include <gtest/gtest.h>
+
+#include "support/run_binary.h"
+
+namespace tovlek::testkit {
+namespace {
+
+const std::string kData = TOVLEK_TEST_DATA "/report/";
+
+class ReportTest : public ::testing::Test {
+ protected:
+  void SetUp() override { writeFile(dir.file("map.mp"), readFile(kData + "four-roads.mp")); }
+  ScratchDir dir;
+};
+
+// Four roads: the last one read ends 3 units from the first one's end (a
+// weld), the third stops 8 units short of the first (a snap and a placed
+// point), and the second crosses the first (a crossing).
+TEST_F(ReportTest, OneFeaturePerEventInOrder) {
+  const RunResult result =
+      runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "r.geojson"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(readFile(dir.file("r.geojson")), readFile(kData + "four-roads.geojson"));
+}
+
+TEST_F(ReportTest, ReportChangesNothingElse) {
+  const RunResult without = runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp"});
+  const std::string plainMap = readFile(dir.file("out.mp"));
+  const RunResult with =
+      runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "r.geojson"});
+  EXPECT_EQ(readFile(dir.file("out.mp")), plainMap);
+  EXPECT_EQ(without.out, with.out);
+  EXPECT_EQ(without.err, with.err);
+}
+
+TEST_F(ReportTest, ReportValueIsTestedForNothingElse) {
+  const RunResult result = runTovlek(
+      dir.path, {"--report", "x-i-o-m.geojson", "-m", "5", "-i", "map.mp", "-o", "out.mp"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_NE(result.out.find("Minimum distance set to 5."), std::string::npos);
+  EXPECT_TRUE(fileExists(dir.file("x-i-o-m.geojson")));
+  EXPECT_TRUE(fileExists(dir.file("out.mp")));
+  // Only whole arguments count: this one is an unknown argument, skipped.
+  EXPECT_EQ(runTovlek(dir.path, {"x--report", "r.geojson", "-i", "map.mp", "-o", "o2.mp"}).status,
+            0);
+  EXPECT_FALSE(fileExists(dir.file("r.geojson")));
+}
+
+TEST_F(ReportTest, FailedReportLeavesTheMapAlone) {
+  writeFile(dir.file("out.mp"), "old\n");
+  RunResult result = runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "/dev/full"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("Error writing report file /dev/full!\n"), std::string::npos);
+  EXPECT_EQ(readFile(dir.file("out.mp")), "old\n");
+
+  result = runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "no-dir/r.geojson"});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_NE(result.out.find("Error opening report file no-dir/r.geojson!\n"), std::string::npos);
+  EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"map.mp", "out.mp"}));
+}
+
+TEST_F(ReportTest, HelpAndVersion) {
+  RunResult result = runTovlek(dir.path, {"--help"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out.rfind("Tovlek - Vorneskap 0.1\r\n", 0), 0u);
+  EXPECT_NE(result.out.find("Usage: tovlek -i INPUT -o OUTPUT"), std::string::npos);
+  EXPECT_NE(result.out.find("Exit status:"), std::string::npos);
+
+  result = runTovlek(dir.path, {"--version"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_EQ(result.out.find("Usage"), std::string::npos);
+  EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 4);  // the banner alone
+}
+
+}  // namespace
+}  // namespace tovlek::testkit
