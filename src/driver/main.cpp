@@ -11,7 +11,7 @@ namespace {
 // An interrupted run leaves no temporary file behind and the output as it
 // was; the status is the shell's 128 + signal number.
 void removeTemporaryAndExit(int signalNumber) {
-  if (const char* temp = tovlek::driver::pendingTemporaryFile()) unlink(temp);
+  tovlek::driver::removePendingTemporaryFiles();
   _exit(128 + signalNumber);
 }
 

@@ -12,8 +12,26 @@
 namespace tovlek::driver {
 namespace {
 
-// Kept in a fixed buffer so that a signal handler may read it.
-char pendingTemp[PATH_MAX + 64];
+// The temporary files of the open outputs (the map and the report), in fixed
+// buffers so that a signal handler may read them; an empty slot is free.
+constexpr int kPendingSlots = 4;
+char pendingTemps[kPendingSlots][PATH_MAX + 64];
+
+int claimPendingSlot(const std::string& path) {
+  if (path.size() >= sizeof pendingTemps[0]) return -1;
+  for (int slot = 0; slot < kPendingSlots; ++slot) {
+    if (pendingTemps[slot][0] != '\0') continue;
+    path.copy(pendingTemps[slot], path.size());
+    pendingTemps[slot][path.size()] = '\0';
+    return slot;
+  }
+  return -1;
+}
+
+void releasePendingSlot(int& slot) {
+  if (slot >= 0) pendingTemps[slot][0] = '\0';
+  slot = -1;
+}
 
 std::string directoryOf(const std::string& path) {
   const size_t slash = path.rfind('/');
@@ -37,6 +55,7 @@ std::string resolveLinks(std::string path) {
     const ssize_t length = readlink(path.c_str(), target.data(), target.size());
     if (length < 0 || static_cast<size_t>(length) >= target.size()) break;
     std::string next(target.data(), static_cast<size_t>(length));
+    if (next.empty()) break;
     path = (next.front() == '/') ? next : directoryOf(path) + "/" + next;
   }
   return path;
@@ -72,12 +91,10 @@ bool openOutputFile(OutputFile& output, const std::string& path) {
   output.permissions = exists ? (info.st_mode & 07777) : defaultPermissions();
   std::string pattern =
       directoryOf(output.targetPath) + "/." + baseNameOf(output.targetPath) + ".tovlek-XXXXXX";
-  if (pattern.size() >= sizeof pendingTemp) return false;
   const int fd = mkstemp(pattern.data());
   if (fd < 0) return false;
   output.tempPath = pattern;
-  pattern.copy(pendingTemp, pattern.size());
-  pendingTemp[pattern.size()] = '\0';
+  output.pendingSlot = claimPendingSlot(pattern);
   // Keep the replaced file's owner where we may; failing that is harmless.
   if (exists && fchown(fd, info.st_uid, info.st_gid) != 0) {
   }
@@ -104,7 +121,7 @@ bool commitOutputFile(OutputFile& output) {
     ok = std::rename(output.tempPath.c_str(), output.targetPath.c_str()) == 0;
     if (ok) {
       output.tempPath.clear();
-      pendingTemp[0] = '\0';
+      releasePendingSlot(output.pendingSlot);
     }
   }
   if (!ok) discardOutputFile(output);
@@ -119,12 +136,14 @@ void discardOutputFile(OutputFile& output) {
   if (!output.tempPath.empty()) {
     unlink(output.tempPath.c_str());
     output.tempPath.clear();
-    pendingTemp[0] = '\0';
+    releasePendingSlot(output.pendingSlot);
   }
 }
 
-const char* pendingTemporaryFile() {
-  return pendingTemp[0] != '\0' ? pendingTemp : nullptr;
+void removePendingTemporaryFiles() {
+  for (const char* temp : pendingTemps) {
+    if (temp[0] != '\0') unlink(temp);
+  }
 }
 
 }  // namespace tovlek::driver

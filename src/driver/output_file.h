@@ -15,6 +15,7 @@ struct OutputFile {
   std::string targetPath;  // the file that is finally replaced
   std::string tempPath;    // empty when the target is written directly
   unsigned permissions = 0;
+  int pendingSlot = -1;  // where the temporary file's name is kept for signals
 
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
@@ -32,7 +33,7 @@ bool commitOutputFile(OutputFile& output);
 // Closes and removes the temporary file, leaving the target untouched.
 void discardOutputFile(OutputFile& output);
 
-// The temporary file that an interrupted run must remove, or null.
-const char* pendingTemporaryFile();
+// Removes the temporary files of all open outputs; safe in a signal handler.
+void removePendingTemporaryFiles();
 
 }  // namespace tovlek::driver

@@ -122,10 +122,12 @@ TEST_F(HostileTest, MemoryExhaustedLeavesTheOutputAlone) {
 
 // Starts the tool on a FIFO that never ends, stops it with the signal once it
 // is reading, and reports the exit status.
-int interruptWhileReading(const ScratchDir& dir, const char* signalName) {
+int interruptWhileReading(const ScratchDir& dir, const char* signalName,
+                          const std::string& extraArguments = "") {
   writeFile(dir.file("out.mp"), "old\n");
   const std::string script = "mkfifo in.fifo && { " + std::string(TOVLEK_BINARY) +
-                             " -i in.fifo -o out.mp >/dev/null 2>&1 & pid=$!; exec 3>in.fifo; "
+                             " -i in.fifo -o out.mp " + extraArguments +
+                             " >/dev/null 2>&1 & pid=$!; exec 3>in.fifo; "
                              "printf '; start\\n[POLYLINE]\\nType=0x6\\n' >&3; sleep 0.5; kill -" +
                              signalName +
                              " $pid; wait $pid; echo $? > status; exec 3>&-; rm in.fifo; }";
@@ -139,6 +141,9 @@ TEST_F(HostileTest, InterruptionRemovesTheTemporaryFile) {
   EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"out.mp", "status"}));
   EXPECT_EQ(interruptWhileReading(dir, "INT"), 130);
   EXPECT_EQ(output(), "old\n");
+  EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"out.mp", "status"}));
+  // With a report too, both temporary files go.
+  EXPECT_EQ(interruptWhileReading(dir, "TERM", "--report r.geojson"), 143);
   EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"out.mp", "status"}));
 }
 
