@@ -228,14 +228,18 @@ void sweepRoadPairs(int32_t roadCount, const SweepConsole& console) {
   buildOverlapGrid(grid, index.roads);
   ActiveIndex = &index;
   Progress progress{roadCount, console.out};
-  std::vector<uint32_t> partners;
+  // Partners lie anywhere in memory. The next first road's partners are
+  // found one road ahead and fetched in stages, so that their list slots,
+  // records and vertices arrive while the current pairs are processed.
+  std::vector<uint32_t> partners, upcoming;
+  if (index.roads.size() > 1) partnersOf(grid, 0, partners);
   for (uint32_t i = 0; i + 1 < index.roads.size(); ++i) {
-    partnersOf(grid, i, partners);
+    upcoming.clear();
+    if (i + 2 < index.roads.size()) partnersOf(grid, i + 1, upcoming);
+    for (uint32_t j : upcoming) __builtin_prefetch(&index.roads[j]);
+    for (uint32_t j : partners) __builtin_prefetch(index.roads[j]);
     for (size_t k = 0; k < partners.size(); ++k) {
-      // Partners lie anywhere in memory: fetch the next ones ahead, the road
-      // records first and their vertices once the records have arrived.
-      if (k + 6 < partners.size()) __builtin_prefetch(index.roads[partners[k + 6]]);
-      if (k + 3 < partners.size()) __builtin_prefetch(index.roads[partners[k + 3]]->first);
+      if (k + 1 < partners.size()) __builtin_prefetch(index.roads[partners[k + 1]]->first);
       const uint32_t j = partners[k];
       if (console.onRoadPair) console.onRoadPair(*index.roads[i], *index.roads[j]);
       if (Report != nullptr) {
@@ -245,6 +249,7 @@ void sweepRoadPairs(int32_t roadCount, const SweepConsole& console) {
       processRoadPairFast(index, i, j, console.warnings);
     }
     finishFirstRoad(progress);
+    partners.swap(upcoming);
   }
   ActiveIndex = nullptr;
 }
