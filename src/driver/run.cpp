@@ -1,6 +1,5 @@
 #include <sys/stat.h>
 
-#include <cerrno>
 #include <cstdio>
 #include <new>
 

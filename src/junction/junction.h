@@ -24,7 +24,6 @@ struct JunctionStats {
   int64_t welds = 0;        // vertex pairs welded
   int64_t movedEnds = 0;    // segment ends moved by the near-miss test
   int64_t newVertices = 0;  // vertices inserted by placements
-  int64_t unsettledPairs = 0;
 };
 extern JunctionStats Stats;
 

@@ -116,7 +116,6 @@ struct PairSteps {
     if (p0->next == nullptr || q0->next == nullptr || inserted >= limit) return;
     inserted += crossingStep(p0, q0);
     if (inserted >= limit) {
-      ++Stats.unsettledPairs;
       std::fprintf(warnings,
                    "Warning: junctions near %s did not settle; stopped after %lld new vertices\n",
                    reader::formatPair(first.first->x, first.first->y).c_str(),

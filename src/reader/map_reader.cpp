@@ -1,7 +1,6 @@
 #include "reader/map_reader.h"
 
 #include <algorithm>
-#include <cerrno>
 #include <cinttypes>
 #include <cstring>
 
@@ -43,18 +42,21 @@ bool contains(std::string_view text, std::string_view key) {
 }
 
 // Reads a hexadecimal value that stands `skip` characters behind the start
-// of `key`; the field keeps its value when there is none, or when that
-// position lies beyond the line.
-void readKeyValue(std::string_view search, std::string_view key, size_t skip, int32_t& field,
-                  bool split, int32_t& subtype) {
+// of `key` into the field; the field keeps its value when there is none, or
+// when that position lies beyond the line. True when a value was read.
+bool readKeyValue(std::string_view search, std::string_view key, size_t skip, int32_t& field) {
   const size_t at = search.find(key) + skip;
-  if (at >= search.size()) return;
+  if (at >= search.size()) return false;
   const ScannedHex value = scanHex(search, at);
-  if (!value.ok) return;
-  field = value.value;
-  if (split && field > 255) {
-    subtype = field % 256;
-    field = field >> 8;
+  if (value.ok) field = value.value;
+  return value.ok;
+}
+
+// A type above 255 carries the subtype in its low byte (split once).
+void splitType(store::Road* road) {
+  if (road->type > 255) {
+    road->subtype = road->type % 256;
+    road->type = road->type >> 8;
   }
 }
 
@@ -69,10 +71,9 @@ bool readSectionLine(MapInput& in, std::string_view line, store::Road* road) {
   const std::string_view search = in.search;
   if (contains(search, "[end")) return true;
   if (contains(search, "subtype=")) {
-    int32_t unused = 0;
-    readKeyValue(search, "subtype=", 10, road->subtype, false, unused);
+    readKeyValue(search, "subtype=", 10, road->subtype);
   } else if (contains(search, "type=")) {
-    readKeyValue(search, "type=", 7, road->type, true, road->subtype);
+    if (readKeyValue(search, "type=", 7, road->type)) splitType(road);
   } else if (contains(search, "data0") || contains(search, "origin0")) {
     if (!readCoordList(search, road)) warnUnreadablePair(in);
   } else {
