@@ -50,16 +50,43 @@ struct RunFiles {
   const char* reportName;
 };
 
-// The join phase, with its events written to the report when there is one.
-void joinRoads(int32_t roadCount, int64_t sectionsBeforeRoads, writer::MapOutput* reportOut) {
-  junction::ChangeReport report;
-  if (reportOut != nullptr) {
-    junction::beginReport(report, *reportOut, sectionsBeforeRoads);
-    junction::Report = &report;
+// What a join changed, for the summary line.
+struct JoinSummary {
+  junction::JunctionStats stats;
+  int64_t changedRoads = 0;
+};
+
+// The join phase, with its events written to the report when there is one;
+// then (with a report) the roads the join changed are counted as well.
+JoinSummary joinRoads(int32_t roadCount, int64_t sectionsBeforeRoads,
+                      writer::MapOutput* reportOut) {
+  JoinSummary summary;
+  junction::Stats = {};
+  if (reportOut == nullptr) {
+    junction::sweepRoadPairs(roadCount);
+    summary.stats = junction::Stats;
+    return summary;
   }
+  const junction::RoadShapes before = junction::recordRoadShapes();
+  junction::ChangeReport report;
+  junction::beginReport(report, *reportOut, sectionsBeforeRoads);
+  junction::Report = &report;
   junction::sweepRoadPairs(roadCount);
   junction::Report = nullptr;
-  if (reportOut != nullptr) junction::endReport(report);
+  junction::endReport(report);
+  summary.stats = junction::Stats;
+  summary.changedRoads = junction::countChangedRoads(before);
+  return summary;
+}
+
+void printSummary(const JoinSummary& summary) {
+  std::fprintf(stderr,
+               "Summary: welds %lld, road ends moved %lld, vertices inserted %lld, "
+               "roads changed %lld\n",
+               static_cast<long long>(summary.stats.welds),
+               static_cast<long long>(summary.stats.movedEnds),
+               static_cast<long long>(summary.stats.newVertices),
+               static_cast<long long>(summary.changedRoads));
 }
 
 // Puts the report, then the map, in place. The report goes first so that a
@@ -94,10 +121,14 @@ int runPhases(RunFiles& files) {
     std::printf("Error reading input file %s!\n", files.inputName);
     return kFailure;
   }
-  joinRoads(roadCount, out.sectionsWritten, files.report != nullptr ? &reportOut : nullptr);
+  const JoinSummary summary =
+      joinRoads(roadCount, out.sectionsWritten, files.report != nullptr ? &reportOut : nullptr);
   std::printf("\nWriting %s...\r\n", files.outputName);
   writer::writeRoadList(out);
-  return commitFiles(files, out, files.report != nullptr ? &reportOut : nullptr);
+  const int status = commitFiles(files, out, files.report != nullptr ? &reportOut : nullptr);
+  // Runs without a report print exactly the lines they always printed.
+  if (status == kSuccess && files.report != nullptr) printSummary(summary);
+  return status;
 }
 
 void printUsage() {

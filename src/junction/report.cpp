@@ -153,6 +153,36 @@ void reportEvent(EventKind kind, store::Coord fromX, store::Coord fromY, store::
   writer::writeText(*Report->out, feature);
 }
 
+RoadShapes recordRoadShapes() {
+  RoadShapes shapes;
+  for (const store::Road* road = store::RoadList; road != nullptr; road = road->next) {
+    int64_t count = 0;
+    for (const store::Vertex* v = road->first; v != nullptr; v = v->next, ++count) {
+      shapes.coords.push_back(v->x);
+      shapes.coords.push_back(v->y);
+    }
+    shapes.vertexCounts.push_back(count);
+  }
+  return shapes;
+}
+
+int64_t countChangedRoads(const RoadShapes& before) {
+  int64_t changed = 0;
+  size_t roadIndex = 0;
+  size_t coordIndex = 0;
+  for (const store::Road* road = store::RoadList; road != nullptr; road = road->next) {
+    const size_t end = coordIndex + 2 * static_cast<size_t>(before.vertexCounts[roadIndex++]);
+    bool same = true;
+    size_t i = coordIndex;
+    for (const store::Vertex* v = road->first; v != nullptr && same; v = v->next, i += 2) {
+      same = i < end && before.coords[i] == v->x && before.coords[i + 1] == v->y;
+    }
+    if (!same || i != end) ++changed;
+    coordIndex = end;
+  }
+  return changed;
+}
+
 void endReport(ChangeReport& report) {
   writer::writeText(*report.out, "\n]}\n");
 }

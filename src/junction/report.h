@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <unordered_map>
+#include <vector>
 
 #include "store/road_store.h"
 #include "writer/map_writer.h"
@@ -36,6 +37,18 @@ void reportEvent(EventKind kind, store::Coord fromX, store::Coord fromY, store::
 
 // Writes the collection's closing.
 void endReport(ChangeReport& report);
+
+// The vertex positions of every road of the RoadList, in list order, so that
+// the roads a join changed can be counted afterwards.
+struct RoadShapes {
+  std::vector<int64_t> vertexCounts;
+  std::vector<store::Coord> coords;  // x, y of every vertex
+};
+RoadShapes recordRoadShapes();
+
+// Roads of the RoadList whose vertices differ in number or position from the
+// recorded shapes (the list itself must be the same).
+int64_t countChangedRoads(const RoadShapes& before);
 
 // Metres between two positions of the map (latitude, longitude), on a sphere
 // of the earth's mean radius.

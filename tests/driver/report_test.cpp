@@ -24,14 +24,40 @@ TEST_F(ReportTest, OneFeaturePerEventInOrder) {
   EXPECT_EQ(readFile(dir.file("r.geojson")), readFile(kData + "four-roads.geojson"));
 }
 
-TEST_F(ReportTest, ReportChangesNothingElse) {
+// The report adds its file and the summary line on standard error; the map
+// and standard output stay exactly as without it.
+TEST_F(ReportTest, ReportAddsOnlyTheSummary) {
   const RunResult without = runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp"});
   const std::string plainMap = readFile(dir.file("out.mp"));
   const RunResult with =
       runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "r.geojson"});
   EXPECT_EQ(readFile(dir.file("out.mp")), plainMap);
   EXPECT_EQ(without.out, with.out);
-  EXPECT_EQ(without.err, with.err);
+  EXPECT_EQ(without.err, "");
+  // One weld of ends, one snap that places a point and welds it, one crossing
+  // of two inserted vertices welded: every road moves or gains a vertex.
+  EXPECT_EQ(with.err,
+            "Summary: welds 3, road ends moved 1, vertices inserted 3, roads changed 4\n");
+}
+
+// A weld of vertices already at one position changes no road; a road that
+// only gains a vertex is changed.
+TEST_F(ReportTest, SummaryCountsOnlyRoadsThatChanged) {
+  writeFile(dir.file("map.mp"),
+            "[POLYLINE]\nType=0x6\nData0=(0.00000,0.00000),(0.00100,0.00000)\n[END]\n"
+            "[POLYLINE]\nType=0x6\nData0=(0.00100,0.00000),(0.00100,0.00100)\n[END]\n"
+            "[POLYLINE]\nType=0x6\nData0=(0.00500,0.00500),(0.00600,0.00500)\n[END]\n");
+  RunResult result = runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "r.geojson"});
+  EXPECT_EQ(result.err,
+            "Summary: welds 1, road ends moved 0, vertices inserted 0, roads changed 0\n");
+
+  writeFile(dir.file("map.mp"),
+            "[POLYLINE]\nType=0x6\nData0=(0.00000,0.00000),(0.00100,0.00000)\n[END]\n"
+            "[POLYLINE]\nType=0x6\nData0=(0.00050,0.00000),(0.00050,0.00100)\n[END]\n");
+  result = runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "r.geojson"});
+  // The end on the first road is a snap of length 0: counted, but not a change.
+  EXPECT_EQ(result.err,
+            "Summary: welds 1, road ends moved 1, vertices inserted 1, roads changed 1\n");
 }
 
 TEST_F(ReportTest, ReportValueIsTestedForNothingElse) {
