@@ -92,14 +92,11 @@ void appendNumber(std::string& out, const char* format, double value) {
   out += text;
 }
 
-void appendRoad(std::string& out, const char* which, const store::Road* road) {
-  const auto found = Report->listPositions.find(road);
-  const int64_t section =
-      found == Report->listPositions.end() ? 0 : Report->sectionBase + found->second + 1;
+void appendRoad(std::string& out, const char* which, const store::Road* road, int64_t position) {
   out += ",\"";
   out += which;
   out += "_section\":";
-  out += std::to_string(section);
+  out += std::to_string(road != nullptr ? Report->sectionBase + position + 1 : 0);
   const std::string_view label = road != nullptr ? labelOf(*road) : std::string_view();
   if (!label.empty()) {
     out += ",\"";
@@ -123,10 +120,6 @@ double sphericalMetres(store::Coord fromX, store::Coord fromY, store::Coord toX,
 void beginReport(ChangeReport& report, writer::MapOutput& out, int64_t sectionBase) {
   report.out = &out;
   report.sectionBase = sectionBase;
-  int64_t position = 0;
-  for (const store::Road* road = store::RoadList; road != nullptr; road = road->next) {
-    report.listPositions.emplace(road, position++);
-  }
   writer::writeText(out, "{\"type\":\"FeatureCollection\",\"features\":[");
 }
 
@@ -147,8 +140,13 @@ void reportEvent(EventKind kind, store::Coord fromX, store::Coord fromY, store::
   appendNumber(feature, "%.6f", units / 100000.0);
   feature += ",\"moved_m\":";
   appendNumber(feature, "%.2f", sphericalMetres(fromX, fromY, toX, toY));
-  appendRoad(feature, "first", Report->first);
-  appendRoad(feature, "second", Report->second);
+  if (!Report->pairTextReady) {
+    Report->pairText.clear();
+    appendRoad(Report->pairText, "first", Report->first, Report->firstPosition);
+    appendRoad(Report->pairText, "second", Report->second, Report->secondPosition);
+    Report->pairTextReady = true;
+  }
+  feature += Report->pairText;
   feature += "}}";
   writer::writeText(*Report->out, feature);
 }

@@ -4,7 +4,7 @@
 #pragma once
 
 #include <cstdint>
-#include <unordered_map>
+#include <string>
 #include <vector>
 
 #include "store/road_store.h"
@@ -17,9 +17,14 @@ enum class EventKind { kWeld, kSnap, kCrossing, kPlaced };
 struct ChangeReport {
   writer::MapOutput* out = nullptr;  // the report file
   int64_t sectionBase = 0;           // polyline sections written before the first road
-  std::unordered_map<const store::Road*, int64_t> listPositions;
-  const store::Road* first = nullptr;  // the road pair being processed
+  // The road pair being processed, with their positions in the RoadList,
+  // and its text for the features (built at its first event).
+  const store::Road* first = nullptr;
   const store::Road* second = nullptr;
+  int64_t firstPosition = 0;
+  int64_t secondPosition = 0;
+  bool pairTextReady = false;
+  std::string pairText;
   int64_t events = 0;
 };
 
@@ -29,6 +34,17 @@ extern ChangeReport* Report;
 // Writes the collection's opening; roads are numbered by their place in the
 // output: sectionBase + position in the RoadList + 1.
 void beginReport(ChangeReport& report, writer::MapOutput& out, int64_t sectionBase);
+
+// The sweep's current road pair, at these positions of the RoadList.
+inline void reportRoadPair(const store::Road* first, int64_t firstPosition,
+                           const store::Road* second, int64_t secondPosition) {
+  if (Report == nullptr) return;
+  Report->first = first;
+  Report->second = second;
+  Report->firstPosition = firstPosition;
+  Report->secondPosition = secondPosition;
+  Report->pairTextReady = false;
+}
 
 // One event at (toX, toY); the vertex that moved farthest came from
 // (fromX, fromY) (the same point when nothing moved).

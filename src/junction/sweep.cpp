@@ -205,14 +205,13 @@ void processRoadPair(Road& a, Road& b, std::FILE* warnings) {
 void sweepRoadPairsPlain(int32_t roadCount, const SweepConsole& console) {
   printEstimate(console.out, roadCount);
   Progress progress{roadCount, console.out};
-  for (Road* a = store::RoadList; a != nullptr && a->next != nullptr; a = a->next) {
-    for (Road* b = a->next; b != nullptr; b = b->next) {
+  int64_t aPosition = 0;
+  for (Road* a = store::RoadList; a != nullptr && a->next != nullptr; a = a->next, ++aPosition) {
+    int64_t bPosition = aPosition + 1;
+    for (Road* b = a->next; b != nullptr; b = b->next, ++bPosition) {
       if (!boxesOverlap(*a, *b)) continue;
       if (console.onRoadPair) console.onRoadPair(*a, *b);
-      if (Report != nullptr) {
-        Report->first = a;
-        Report->second = b;
-      }
+      reportRoadPair(a, aPosition, b, bPosition);
       processRoadPair(*a, *b, console.warnings);
     }
     finishFirstRoad(progress);
@@ -241,10 +240,7 @@ void sweepRoadPairs(int32_t roadCount, const SweepConsole& console) {
       if (k + 1 < partners.size()) __builtin_prefetch(index.roads[partners[k + 1]]->first);
       const uint32_t j = partners[k];
       if (console.onRoadPair) console.onRoadPair(*index.roads[i], *index.roads[j]);
-      if (Report != nullptr) {
-        Report->first = index.roads[i];
-        Report->second = index.roads[j];
-      }
+      reportRoadPair(index.roads[i], i, index.roads[j], j);
       processRoadPairFast(index, i, j, console.warnings);
     }
     finishFirstRoad(progress);

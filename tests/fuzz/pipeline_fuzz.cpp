@@ -33,7 +33,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!passThrough.empty()) fail(passThrough.c_str());
   const PipelineOutcome plain = runPipeline(text, minDistance, false);
   if (fast.map != plain.map) fail("the sweeps wrote different maps");
-  if (fast.console != plain.console || fast.warnings != plain.warnings)
+  if (fast.console != plain.console || fast.warnings != plain.warnings ||
+      fast.report != plain.report)
     fail("the sweeps printed differently");
   return 0;
 }

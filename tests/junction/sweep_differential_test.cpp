@@ -1,5 +1,6 @@
 // The fast sweep against the plain one on many seeded random maps: output
-// map, console lines and warnings must be identical byte for byte.
+// map, console lines, warnings and change report must be identical byte for
+// byte.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -78,6 +79,7 @@ TEST_P(SweepDifferentialTest, FastSweepGivesThePlainResult) {
       ASSERT_EQ(testkit::checkPassThrough(map, fast), "") << map;
       ASSERT_EQ(fast.console, plain.console) << map;
       ASSERT_EQ(fast.warnings, plain.warnings) << map;
+      ASSERT_EQ(fast.report, plain.report) << map;
       ASSERT_TRUE(fast.map == plain.map) << "maps differ for\n" << map;
     }
   }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "junction/junction.h"
+#include "junction/report.h"
 #include "reader/map_reader.h"
 #include "store/road_store.h"
 #include "support/store_check.h"
@@ -78,7 +79,7 @@ PipelineOutcome runPipeline(const std::string& text, int32_t minDistance, bool f
   std::string bytes = text;
   std::FILE* input =
       bytes.empty() ? std::fopen("/dev/null", "r") : fmemopen(bytes.data(), bytes.size(), "r");
-  MemoryStream map, console, warnings;
+  MemoryStream map, console, warnings, report;
 
   reader::MapInput in;
   in.file = input;
@@ -91,17 +92,26 @@ PipelineOutcome runPipeline(const std::string& text, int32_t minDistance, bool f
   writer::flushMapOutput(out);
   outcome.readPhaseBytes = static_cast<size_t>(std::ftell(map.file));
   const junction::SweepConsole sweepConsole{console.file, warnings.file, nullptr};
+  writer::MapOutput reportOut;
+  reportOut.file = report.file;
+  junction::ChangeReport changes;
+  junction::beginReport(changes, reportOut, out.sectionsWritten);
+  junction::Report = &changes;
   if (fastSweep) {
     junction::sweepRoadPairs(outcome.roads, sweepConsole);
   } else {
     junction::sweepRoadPairsPlain(outcome.roads, sweepConsole);
   }
+  junction::Report = nullptr;
+  junction::endReport(changes);
+  writer::flushMapOutput(reportOut);
   outcome.problems = checkStoreInvariants();
   writer::writeRoadList(out);
   writer::flushMapOutput(out);
   outcome.map = map.close();
   outcome.console = console.close();
   outcome.warnings = warnings.close();
+  outcome.report = report.close();
   resetGlobals(10);
   return outcome;
 }

@@ -1,5 +1,5 @@
 // The whole run on in-memory text, for tests and fuzzing: read, join with
-// either sweep, write; with what a run must always hold checked on the way.
+// either sweep (with a change report), write; with what a run must always hold checked on the way.
 #pragma once
 
 #include <cstdint>
@@ -11,6 +11,7 @@ struct PipelineOutcome {
   std::string map;        // the output file
   std::string console;    // the sweep's console lines
   std::string warnings;   // standard error
+  std::string report;     // the change report
   size_t readPhaseBytes;  // output written before the roads
   int32_t roads;          // roads found
   std::string problems;   // broken store invariants after the join, if any
