@@ -140,6 +140,23 @@ void discardOutputFile(OutputFile& output) {
   }
 }
 
+bool namesSameFile(const std::string& a, const std::string& b) {
+  struct stat infoA, infoB;
+  const bool hasA = stat(a.c_str(), &infoA) == 0;
+  const bool hasB = stat(b.c_str(), &infoB) == 0;
+  if (hasA && hasB) {
+    return S_ISREG(infoA.st_mode) && infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
+  }
+  if (hasA || hasB) return false;
+  const std::string targetA = resolveLinks(a);
+  const std::string targetB = resolveLinks(b);
+  if (baseNameOf(targetA) != baseNameOf(targetB)) return false;
+  struct stat directoryA, directoryB;
+  return stat(directoryOf(targetA).c_str(), &directoryA) == 0 &&
+         stat(directoryOf(targetB).c_str(), &directoryB) == 0 &&
+         directoryA.st_dev == directoryB.st_dev && directoryA.st_ino == directoryB.st_ino;
+}
+
 void removePendingTemporaryFiles() {
   for (const char* temp : pendingTemps) {
     if (temp[0] != '\0') unlink(temp);

@@ -33,6 +33,10 @@ bool commitOutputFile(OutputFile& output);
 // Closes and removes the temporary file, leaving the target untouched.
 void discardOutputFile(OutputFile& output);
 
+// True when the two paths name one regular file (links followed), or one
+// entry of one directory that does not exist yet: writing both would lose one.
+bool namesSameFile(const std::string& a, const std::string& b);
+
 // Removes the temporary files of all open outputs; safe in a signal handler.
 void removePendingTemporaryFiles();
 

@@ -190,6 +190,15 @@ int runTovlek(int argc, const char* const* argv) {
     std::printf("Output file is not set!\r\n");
     return kUsageError;
   }
+  // The report replaces its file: over the input or the map it would destroy it.
+  if (options.reportPosition != 0) {
+    const char* reportName = argv[options.reportPosition];
+    if (namesSameFile(reportName, argv[options.inputPosition]) ||
+        namesSameFile(reportName, argv[options.outputPosition])) {
+      std::printf("Report file %s is the input or output map!\n", reportName);
+      return kUsageError;
+    }
+  }
   int status = kFailure;
   try {
     status = openAndRun(argv[options.inputPosition], argv[options.outputPosition],

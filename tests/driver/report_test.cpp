@@ -1,5 +1,6 @@
 // The change report, --help and --version, on the built binary.
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "support/run_binary.h"
 
@@ -84,6 +85,32 @@ TEST_F(ReportTest, FailedReportLeavesTheMapAlone) {
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.out.find("Error opening report file no-dir/r.geojson!\n"), std::string::npos);
   EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"map.mp", "out.mp"}));
+}
+
+// A report written over the input or the map would destroy it: refused
+// before anything is opened, also through a link or another spelling.
+TEST_F(ReportTest, ReportOverAMapIsRefused) {
+  const std::string map = readFile(dir.file("map.mp"));
+  RunResult result = runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "./map.mp"});
+  EXPECT_EQ(result.status, 2);
+  EXPECT_NE(result.out.find("Report file ./map.mp is the input or output map!\n"),
+            std::string::npos);
+  EXPECT_EQ(readFile(dir.file("map.mp")), map);
+
+  const std::string sameByAnotherName =
+      "../" + dir.path.substr(dir.path.rfind('/') + 1) + "/new.mp";
+  result = runTovlek(dir.path, {"-i", "map.mp", "-o", "new.mp", "--report", sameByAnotherName});
+  EXPECT_EQ(result.status, 2);
+  ASSERT_EQ(symlink("out.mp", dir.file("link.geojson").c_str()), 0);
+  writeFile(dir.file("out.mp"), "old\n");
+  EXPECT_EQ(
+      runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "link.geojson"}).status, 2);
+  EXPECT_EQ(readFile(dir.file("out.mp")), "old\n");
+  EXPECT_EQ(listDirectory(dir.path),
+            (std::vector<std::string>{"link.geojson", "map.mp", "out.mp"}));
+  // Devices may be shared.
+  EXPECT_EQ(
+      runTovlek(dir.path, {"-i", "map.mp", "-o", "/dev/null", "--report", "/dev/null"}).status, 0);
 }
 
 TEST_F(ReportTest, HelpAndVersion) {
