@@ -47,13 +47,27 @@ std::string_view labelOf(const store::Road& road) {
   return label;
 }
 
-// Length of the UTF-8 sequence at text[i], or 0 if it is not one.
+// Length of the well-formed UTF-8 sequence at text[i], or 0 if there is
+// none (overlong forms, surrogates and code points beyond U+10FFFF are not).
 size_t utf8Length(std::string_view text, size_t i) {
   const auto byte = [&](size_t k) { return static_cast<unsigned char>(text[k]); };
   const unsigned char lead = byte(i);
-  const size_t length = lead >= 0xF0 && lead <= 0xF4 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC2 ? 2 : 0;
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;  // the range of the second byte
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  }
   if (length == 0 || i + length > text.size()) return 0;
-  for (size_t k = 1; k < length; ++k) {
+  if (byte(i + 1) < low || byte(i + 1) > high) return 0;
+  for (size_t k = 2; k < length; ++k) {
     if ((byte(i + k) & 0xC0) != 0x80) return 0;
   }
   return length;

@@ -87,6 +87,22 @@ TEST_F(ReportTest, FailedReportLeavesTheMapAlone) {
   EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"map.mp", "out.mp"}));
 }
 
+// Labels come in any code page: what is not well-formed UTF-8 is read as
+// Latin-1, so the report stays valid JSON.
+TEST_F(ReportTest, LabelsAreAlwaysValidJson) {
+  writeFile(dir.file("map.mp"),
+            "[POLYLINE]\nType=0x6\nLabel=\xC3\xA9\xF5\xA4\xBA\xED\xA0\x80\xE0\x80\x80\"\x01\n"
+            "Data0=(0.00000,0.00000),(0.00100,0.00000)\n[END]\n"
+            "[POLYLINE]\nType=0x6\nData0=(0.00100,0.00000),(0.00100,0.00100)\n[END]\n");
+  ASSERT_EQ(runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "r.geojson"}).status,
+            0);
+  EXPECT_NE(readFile(dir.file("r.geojson"))
+                .find("\"second_label\":\"\xC3\xA9\\u00f5\\u00a4\\u00ba\\u00ed\\u00a0"
+                      "\\u0080\\u00e0\\u0080\\u0080\\\"\\u0001\"}}"),
+            std::string::npos)
+      << readFile(dir.file("r.geojson"));
+}
+
 // A report written over the input or the map would destroy it: refused
 // before anything is opened, also through a link or another spelling.
 TEST_F(ReportTest, ReportOverAMapIsRefused) {

@@ -2,7 +2,12 @@
 // distance; the rest is the map. Beyond crashes and sanitizer reports it
 // checks that both sweeps agree byte for byte, that every ring is closed with
 // its members at one position, that every line outside polyline sections
-// comes out unchanged and in order, and that every road found is written.
+// comes out unchanged and in order, that every road found is written, and
+// that the change report is well-formed UTF-8 (as JSON must be; the C
+// library's converter is the judge).
+#include <iconv.h>
+
+#include <cerrno>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -20,6 +25,21 @@ void fail(const char* what) {
   std::abort();
 }
 
+bool isUtf8(std::string text) {
+  static iconv_t converter = iconv_open("UTF-32LE", "UTF-8");
+  iconv(converter, nullptr, nullptr, nullptr, nullptr);
+  char* in = text.data();
+  size_t inLeft = text.size();
+  char buffer[4096];
+  while (inLeft > 0) {
+    char* out = buffer;
+    size_t outLeft = sizeof buffer;
+    if (iconv(converter, &in, &inLeft, &out, &outLeft) == static_cast<size_t>(-1) && errno != E2BIG)
+      return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
@@ -31,6 +51,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (!fast.problems.empty()) fail(fast.problems.c_str());
   const std::string passThrough = checkPassThrough(text, fast);
   if (!passThrough.empty()) fail(passThrough.c_str());
+  if (!isUtf8(fast.report)) fail("the report is not UTF-8");
   const PipelineOutcome plain = runPipeline(text, minDistance, false);
   if (fast.map != plain.map) fail("the sweeps wrote different maps");
   if (fast.console != plain.console || fast.warnings != plain.warnings ||
