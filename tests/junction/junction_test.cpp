@@ -36,6 +36,13 @@ class JunctionTest : public ::testing::Test {
   }
 
   Crossing cross(Vertex* p0, Vertex* q0) { return crossSegments(p0, p0->next, q0, q0->next); }
+
+  // The whole sweep with its console lines thrown away.
+  void sweepQuietly(int32_t roadCount) {
+    std::FILE* sink = std::tmpfile();
+    sweepRoadPairs(roadCount, {sink, sink, nullptr});
+    std::fclose(sink);
+  }
 };
 
 // --- Welding ---------------------------------------------------------------
@@ -284,9 +291,7 @@ TEST_F(JunctionTest, NearMissPlacementJoinsNothing) {
 TEST_F(JunctionTest, TouchingBoxesArePairedAndWelded) {
   auto roads = keep({makeRoad({{0, 0}}), makeRoad({{10, 0}})});
   EXPECT_TRUE(boxesOverlap(*roads[0], *roads[1]));
-  std::FILE* sink = std::tmpfile();
-  sweepRoadPairs(2, {sink, sink, nullptr});
-  std::fclose(sink);
+  sweepQuietly(2);
   EXPECT_TRUE(store::sameRing(roads[0]->first, roads[1]->first));
 }
 
@@ -294,9 +299,7 @@ TEST_F(JunctionTest, OddDistanceShrinksTheBoxes) {
   store::MinDistance = 11;
   auto roads = keep({makeRoad({{0, 0}}), makeRoad({{11, 0}})});
   EXPECT_FALSE(boxesOverlap(*roads[0], *roads[1]));
-  std::FILE* sink = std::tmpfile();
-  sweepRoadPairs(2, {sink, sink, nullptr});
-  std::fclose(sink);
+  sweepQuietly(2);
   EXPECT_FALSE(store::sameRing(roads[0]->first, roads[1]->first));
 }
 
@@ -320,9 +323,7 @@ TEST_F(JunctionTest, RingOfThreeEndsStaysWhole) {
   //            | R2
   auto roads = keep({makeRoad({{-100, 0}, {0, 0}}), makeRoad({{0, -100}, {0, 0}}),
                      makeRoad({{-70, 70}, {0, 0}}), makeRoad({{-50, 5}, {50, 5}})});
-  std::FILE* sink = std::tmpfile();
-  sweepRoadPairs(4, {sink, sink, nullptr});
-  std::fclose(sink);
+  sweepQuietly(4);
   Vertex* a = roads[0]->last;
   EXPECT_TRUE(store::sameRing(a, roads[1]->last));
   EXPECT_TRUE(store::sameRing(a, roads[2]->last));
