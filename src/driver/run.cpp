@@ -50,22 +50,13 @@ struct RunFiles {
   const char* reportName;
 };
 
-// What a join changed, for the summary line.
-struct JoinSummary {
-  junction::JunctionStats stats;
-  int64_t changedRoads = 0;
-};
-
-// The join phase, with its events written to the report when there is one;
-// then (with a report) the roads the join changed are counted as well.
-JoinSummary joinRoads(int32_t roadCount, int64_t sectionsBeforeRoads,
-                      writer::MapOutput* reportOut) {
-  JoinSummary summary;
+// The join phase, with its events written to the report when there is one.
+// With a report, returns how many roads the join changed (else 0).
+int64_t joinRoads(int32_t roadCount, int64_t sectionsBeforeRoads, writer::MapOutput* reportOut) {
   junction::Stats = {};
   if (reportOut == nullptr) {
     junction::sweepRoadPairs(roadCount);
-    summary.stats = junction::Stats;
-    return summary;
+    return 0;
   }
   const junction::RoadShapes before = junction::recordRoadShapes();
   junction::ChangeReport report;
@@ -74,19 +65,16 @@ JoinSummary joinRoads(int32_t roadCount, int64_t sectionsBeforeRoads,
   junction::sweepRoadPairs(roadCount);
   junction::Report = nullptr;
   junction::endReport(report);
-  summary.stats = junction::Stats;
-  summary.changedRoads = junction::countChangedRoads(before);
-  return summary;
+  return junction::countChangedRoads(before);
 }
 
-void printSummary(const JoinSummary& summary) {
+void printSummary(int64_t changedRoads) {
+  const junction::JunctionStats& stats = junction::Stats;
   std::fprintf(stderr,
                "Summary: welds %lld, road ends moved %lld, vertices inserted %lld, "
                "roads changed %lld\n",
-               static_cast<long long>(summary.stats.welds),
-               static_cast<long long>(summary.stats.movedEnds),
-               static_cast<long long>(summary.stats.newVertices),
-               static_cast<long long>(summary.changedRoads));
+               static_cast<long long>(stats.welds), static_cast<long long>(stats.movedEnds),
+               static_cast<long long>(stats.newVertices), static_cast<long long>(changedRoads));
 }
 
 // Puts the report, then the map, in place. The report goes first so that a
@@ -121,13 +109,13 @@ int runPhases(RunFiles& files) {
     std::printf("Error reading input file %s!\n", files.inputName);
     return kFailure;
   }
-  const JoinSummary summary =
+  const int64_t changedRoads =
       joinRoads(roadCount, out.sectionsWritten, files.report != nullptr ? &reportOut : nullptr);
   std::printf("\nWriting %s...\r\n", files.outputName);
   writer::writeRoadList(out);
   const int status = commitFiles(files, out, files.report != nullptr ? &reportOut : nullptr);
   // Runs without a report print exactly the lines they always printed.
-  if (status == kSuccess && files.report != nullptr) printSummary(summary);
+  if (status == kSuccess && files.report != nullptr) printSummary(changedRoads);
   return status;
 }
 
