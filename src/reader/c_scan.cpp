@@ -257,8 +257,10 @@ ScannedHex scanHex(std::string_view text, size_t pos) {
   return {true, static_cast<int32_t>(static_cast<uint32_t>(value))};
 }
 
-ScannedInteger scanInteger(std::string_view text, size_t pos) {
-  const CollectedInteger n = collectInteger(text, pos, 0);
+namespace {
+
+// The C library's `long` result of a signed conversion: saturated on overflow.
+ScannedInteger toLong(const CollectedInteger& n) {
   if (!n.ok) return {false, 0, 0};
   int64_t value;
   if (n.negative) {
@@ -268,6 +270,19 @@ ScannedInteger scanInteger(std::string_view text, size_t pos) {
     value = n.overflow || n.magnitude > INT64_MAX ? INT64_MAX : static_cast<int64_t>(n.magnitude);
   }
   return {true, value, n.end};
+}
+
+}  // namespace
+
+ScannedInteger scanInteger(std::string_view text, size_t pos) {
+  return toLong(collectInteger(text, pos, 0));
+}
+
+ScannedInteger scanDecimal(std::string_view text, size_t pos) {
+  ScannedInteger n = toLong(collectInteger(text, pos, 10));
+  // The `long` is stored into an `int`: its low 32 bits.
+  n.value = static_cast<int32_t>(n.value);
+  return n;
 }
 
 }  // namespace tovlek::reader

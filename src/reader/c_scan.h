@@ -40,6 +40,10 @@ ScannedHex scanHex(std::string_view text, size_t pos);
 // "%i" at text[pos] with the `long` value before it is narrowed to `int`.
 ScannedInteger scanInteger(std::string_view text, size_t pos);
 
+// "%d" at text[pos]: decimal digits only (a leading 0 is just a digit); the
+// value is what an `int` receives, and `end` lies behind the digits.
+ScannedInteger scanDecimal(std::string_view text, size_t pos);
+
 // White space as the C locale's isspace sees it.
 inline bool isCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';

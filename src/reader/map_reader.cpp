@@ -41,15 +41,31 @@ bool contains(std::string_view text, std::string_view key) {
   return text.find(key) != std::string_view::npos;
 }
 
-// Reads a hexadecimal value that stands `skip` characters behind the start
-// of `key` into the field; the field keeps its value when there is none, or
-// when that position lies beyond the line. True when a value was read.
-bool readKeyValue(std::string_view search, std::string_view key, size_t skip, int32_t& field) {
-  const size_t at = search.find(key) + skip;
-  if (at >= search.size()) return false;
-  const ScannedHex value = scanHex(search, at);
-  if (value.ok) field = value.value;
-  return value.ok;
+// A decimal value ends at the line end, a blank, a tab or a comment.
+bool endsDecimalValue(std::string_view search, size_t at) {
+  if (at >= search.size()) return true;
+  const char c = search[at];
+  return c == '\n' || c == '\r' || c == ' ' || c == '\t' || c == ';';
+}
+
+// Reads the value behind `key` ("type=" or "subtype=") into the field: behind
+// blanks and tabs, either "0x" and a hexadecimal number, or a decimal number
+// that ends the value. The field keeps its value when there is none (nothing
+// is read beyond the line). True when a value was read.
+bool readKeyValue(std::string_view search, std::string_view key, int32_t& field) {
+  size_t at = search.find(key) + key.size();
+  while (at < search.size() && (search[at] == ' ' || search[at] == '\t')) ++at;
+  if (search.substr(at, 2) == "0x") {
+    at += 2;
+    if (at >= search.size()) return false;
+    const ScannedHex value = scanHex(search, at);
+    if (value.ok) field = value.value;
+    return value.ok;
+  }
+  const ScannedInteger value = scanDecimal(search, at);
+  if (!value.ok || !endsDecimalValue(search, value.end)) return false;
+  field = static_cast<int32_t>(value.value);
+  return true;
 }
 
 // A type above 255 carries the subtype in its low byte (split once).
@@ -71,9 +87,9 @@ bool readSectionLine(MapInput& in, std::string_view line, store::Road* road) {
   const std::string_view search = in.search;
   if (contains(search, "[end")) return true;
   if (contains(search, "subtype=")) {
-    readKeyValue(search, "subtype=", 10, road->subtype);
+    readKeyValue(search, "subtype=", road->subtype);
   } else if (contains(search, "type=")) {
-    if (readKeyValue(search, "type=", 7, road->type)) splitType(road);
+    if (readKeyValue(search, "type=", road->type)) splitType(road);
   } else if (contains(search, "data0") || contains(search, "origin0")) {
     if (!readCoordList(search, road)) warnUnreadablePair(in);
   } else {

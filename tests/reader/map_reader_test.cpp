@@ -114,14 +114,30 @@ TEST_F(MapReaderTest, TypeAndSubtypeKeys) {
     }
     return std::make_pair(-100, -100);
   };
-  EXPECT_EQ(typeOf("Type=0x10f00\n"), std::make_pair(-100, -100));  // type 0x10f: no road
-  EXPECT_EQ(typeOf("Type=0x605\n"), std::make_pair(6, 5));
-  EXPECT_EQ(typeOf("Type=0x6\nSubType=0x5\n"), std::make_pair(6, 5));
-  EXPECT_EQ(typeOf("Type=0x1\nTYPE=0x2\n"), std::make_pair(2, -1));  // the last one wins
-  EXPECT_EQ(typeOf("Type=0x6\nType=4\n"), std::make_pair(6, -1));    // value position past the line
-  EXPECT_EQ(typeOf("Type=0x6\nType=0x0x\n"), std::make_pair(0, -1));  // "0x" alone reads as 0
-  EXPECT_EQ(typeOf("Type=0x6\nSubtype=\n"), std::make_pair(6, -1));
-  EXPECT_EQ(typeOf("Type=0x6\nRoadType=0x3 here\n"), std::make_pair(3, -1));  // anywhere in a line
+  const std::pair<const char*, std::pair<int, int>> cases[] = {
+      {"Type=0x10f00\n", {-100, -100}},  // type 0x10f: no road
+      {"Type=0x605\n", {6, 5}},
+      {"Type=0x6\nSubType=0x5\n", {6, 5}},
+      {"Type=0x1\nTYPE=0x2\n", {2, -1}},   // the last one wins
+      {"Type=0x6\nType=0x0x\n", {0, -1}},  // "0x" alone reads as 0
+      {"Type=0x6\nType=0x\n", {6, -1}},    // nothing behind "0x"
+      {"Type=0x6\nSubtype=\n", {6, -1}},
+      {"Type=0x6\nRoadType=0x3 here\n", {3, -1}},  // anywhere in a line
+      // Decimal values, and blanks before either form.
+      {"Type=4\n", {4, -1}},
+      {"Type=\t12 ;roundabout\n", {12, -1}},
+      {"Type= 0x6\n", {6, -1}},
+      {"Type=0x0x6\n", {6, -1}},
+      {"Type=0x  6\r\n", {6, -1}},
+      {"Type=1537\n", {6, 1}},  // 0x601, split like a hexadecimal value
+      {"Type=6\nSubType=5\n", {6, 5}},
+      {"Type=022\n", {-100, -100}},  // 0x16, not 2
+      {"Type=100\n", {-100, -100}},
+      {"Type=6\nType=4x\n", {6, -1}},  // not a number: the type stays
+      {"Type=6\nType=1f\n", {6, -1}},
+      {"Type=6\nType=x4\n", {6, -1}},
+  };
+  for (const auto& [lines, expected] : cases) EXPECT_EQ(typeOf(lines), expected) << lines;
 }
 
 TEST_F(MapReaderTest, SplitRuleRunsOnceOnTheTypeOnly) {
