@@ -110,7 +110,7 @@ int insertPointOnSegment(Vertex* s, Coord x, Coord y) {
     moveRing(e, x, y);
     return 2;
   }
-  linkBehind(s, store::createVertex(x, y));
+  linkBehind(s, store::createInsertedVertex(x, y));
   ++Stats.newVertices;
   return 0;
 }

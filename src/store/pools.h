@@ -39,6 +39,14 @@ struct RecordPool {
     return &chunks.back()[used++];
   }
   PoolMark mark() const { return {chunks.size(), used}; }
+  bool owns(const T* record) const {
+    const auto at = reinterpret_cast<uintptr_t>(record);
+    for (size_t c = 0; c < chunks.size(); ++c) {
+      const auto begin = reinterpret_cast<uintptr_t>(chunks[c].get());
+      if (at >= begin && at < begin + capacityOf(c) * sizeof(T)) return true;
+    }
+    return false;
+  }
   void rollback(const PoolMark& mark) {
     chunks.resize(mark.chunks);
     used = mark.used;

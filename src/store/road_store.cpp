@@ -12,6 +12,7 @@ Road* RoadList = nullptr;
 namespace {
 
 RecordPool<Vertex, size_t{1} << 16> vertexPool;
+RecordPool<Vertex, size_t{1} << 16> insertedVertexPool;
 RecordPool<Road, size_t{1} << 14> roadPool;
 BytePool linePool;
 
@@ -39,6 +40,16 @@ Vertex* createVertex(Coord x, Coord y) {
   Vertex* vertex = vertexPool.allocate();
   *vertex = Vertex{x, y, vertex, nullptr};
   return vertex;
+}
+
+Vertex* createInsertedVertex(Coord x, Coord y) {
+  Vertex* vertex = insertedVertexPool.allocate();
+  *vertex = Vertex{x, y, vertex, nullptr};
+  return vertex;
+}
+
+bool isInsertedVertex(const Vertex* vertex) {
+  return insertedVertexPool.owns(vertex);
 }
 
 void appendVertex(Road* road, Vertex* vertex) {
@@ -124,6 +135,7 @@ void releaseStorage() {
   RoadList = nullptr;
   newest.road = nullptr;
   vertexPool.clear();
+  insertedVertexPool.clear();
   roadPool.clear();
   linePool.clear();
 }

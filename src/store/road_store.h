@@ -59,6 +59,13 @@ Road* createRoad();
 // A new vertex at (x, y), alone in its ring, with no successor.
 Vertex* createVertex(Coord x, Coord y);
 
+// A vertex that the join inserts into a road: like createVertex, but from a
+// pool of its own, so that isInsertedVertex tells it from the vertices read.
+Vertex* createInsertedVertex(Coord x, Coord y);
+
+// True for a vertex made by createInsertedVertex.
+bool isInsertedVertex(const Vertex* vertex);
+
 // Appends the vertex at the road's tail and grows the road's box by
 // MinDistance / 2 around it.
 void appendVertex(Road* road, Vertex* vertex);

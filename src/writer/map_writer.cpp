@@ -1,6 +1,9 @@
 #include "writer/map_writer.h"
 
+#include <cerrno>
 #include <cinttypes>
+#include <optional>
+#include <vector>
 
 #include "reader/coord_codec.h"
 
@@ -19,6 +22,73 @@ void appendHex(std::string& text, int32_t value) {
   text.append(digits, static_cast<size_t>(length));
 }
 
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// Whether the line begins with `prefix`, letter case ignored (prefix in lower case).
+bool beginsWith(std::string_view line, std::string_view prefix) {
+  if (line.size() < prefix.size()) return false;
+  for (size_t i = 0; i < prefix.size(); ++i) {
+    const char c = line[i];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) != prefix[i]) return false;
+  }
+  return true;
+}
+
+// The vertex index of a routing-node or house-number line ("Nod1=4,..." or
+// "Numbers1=0,..."): where its digits stand and their value (saturated).
+struct VertexIndex {
+  size_t begin, end;
+  uint64_t value;
+};
+
+std::optional<VertexIndex> vertexIndexOf(std::string_view line) {
+  size_t at = beginsWith(line, "numbers") ? 7 : beginsWith(line, "nod") ? 3 : 0;
+  if (at == 0 || at >= line.size() || !isDigit(line[at])) return std::nullopt;
+  while (at < line.size() && isDigit(line[at])) ++at;
+  if (at >= line.size() || line[at] != '=') return std::nullopt;
+  VertexIndex index{at + 1, at + 1, 0};
+  while (index.end < line.size() && isDigit(line[index.end])) {
+    const uint64_t digit = static_cast<uint64_t>(line[index.end] - '0');
+    index.value = index.value > (UINT64_MAX - digit) / 10 ? UINT64_MAX : index.value * 10 + digit;
+    ++index.end;
+  }
+  if (index.end == index.begin || index.end >= line.size() || line[index.end] != ',')
+    return std::nullopt;
+  return index;
+}
+
+// For each vertex read, its index in the road's chain as it is now.
+std::vector<uint64_t> chainIndexOfReadVertices(const store::Road& road) {
+  std::vector<uint64_t> chainIndex;
+  uint64_t at = 0;
+  for (const store::Vertex* v = road.first; v != nullptr; v = v->next, ++at) {
+    if (!store::isInsertedVertex(v)) chainIndex.push_back(at);
+  }
+  return chainIndex;
+}
+
+// The extra lines, newest first. When the join inserted vertices, the
+// vertex index of a routing-node or house-number line is rewritten to name
+// the same vertex in the written chain.
+void appendExtraLines(std::string& text, const store::Road& road, bool gainedVertices) {
+  std::vector<uint64_t> chainIndex;
+  for (const store::ExtraLine* line = road.extraLines; line != nullptr; line = line->next) {
+    const std::string_view lineText(line->text, line->length);
+    const std::optional<VertexIndex> index =
+        gainedVertices ? vertexIndexOf(lineText) : std::nullopt;
+    if (!index || index->value >= static_cast<uint64_t>(road.readVertexCount)) {
+      text.append(lineText);
+      continue;
+    }
+    if (chainIndex.empty()) chainIndex = chainIndexOfReadVertices(road);
+    text.append(lineText.substr(0, index->begin));
+    text += std::to_string(chainIndex[index->value]);
+    text.append(lineText.substr(index->end));
+  }
+}
+
 }  // namespace
 
 void writeText(MapOutput& out, std::string_view text) {
@@ -26,14 +96,23 @@ void writeText(MapOutput& out, std::string_view text) {
   flushIfFull(out);
 }
 
+namespace {
+
+void noteWriteFailure(MapOutput& out) {
+  if (!out.failed) out.error = errno;
+  out.failed = true;
+}
+
+}  // namespace
+
 bool flushMapOutput(MapOutput& out) {
   if (!out.pending.empty()) {
     if (std::fwrite(out.pending.data(), 1, out.pending.size(), out.file) != out.pending.size()) {
-      out.failed = true;
+      noteWriteFailure(out);
     }
     out.pending.clear();
   }
-  if (std::fflush(out.file) != 0) out.failed = true;
+  if (std::fflush(out.file) != 0) noteWriteFailure(out);
   return !out.failed;
 }
 
@@ -51,15 +130,15 @@ void writePolylineSection(MapOutput& out, const store::Road& road) {
     text += out.lineEnd;
   }
   text += "Data0=";
+  int64_t vertexCount = 0;
   for (const store::Vertex* vertex = road.first; vertex != nullptr; vertex = vertex->next) {
     if (vertex != road.first) text += ',';
     reader::appendPair(text, vertex->x, vertex->y);
+    ++vertexCount;
     flushIfFull(out);
   }
   text += out.lineEnd;
-  for (const store::ExtraLine* line = road.extraLines; line != nullptr; line = line->next) {
-    text.append(line->text, line->length);
-  }
+  appendExtraLines(text, road, vertexCount > road.readVertexCount);
   text += "[END]";
   text += out.lineEnd;
   text += out.lineEnd;
