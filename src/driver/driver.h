@@ -4,6 +4,7 @@
 
 #include <cstdio>
 #include <string>
+#include <vector>
 
 namespace tovlek::driver {
 
@@ -17,12 +18,16 @@ struct Options {
   bool version = false;
   bool invalidDistance = false;
   int invalidPosition = 0;  // index of the -m value that does not fit 32 bits
+  // For standard error: arguments that no option used, -m values that are
+  // not numbers; in argument order.
+  std::vector<std::string> warnings;
 };
 
 // Scans the arguments: --report FILE, --help and --version as whole
 // arguments first, then -m, -i and -o by substring, in that order within each
 // pass; sets MinDistance from a -m value that begins with a number. An option
-// with no argument behind it counts as not given.
+// with no argument behind it counts as not given. The scan ends at a -m value
+// beyond the 32-bit range.
 Options scanOptions(int argc, const char* const* argv);
 
 // The whole run; returns the exit status.

@@ -1,4 +1,5 @@
 #include <cstring>
+#include <string>
 #include <string_view>
 
 #include "driver/driver.h"
@@ -17,8 +18,19 @@ bool mentions(const char* argument, const char* option) {
 Options scanOptions(int argc, const char* const* argv) {
   Options options;
   int k = 0;
+  // Whether any option used the argument under test, as option or value.
+  bool used = false;
+  auto take = [&] {
+    ++k;
+    used = true;
+  };
+  auto warnIfUnused = [&] {
+    if (!used)
+      options.warnings.push_back("Warning: argument '" + std::string(argv[k]) + "' ignored");
+  };
   while (k < argc - 1) {
     ++k;
+    used = false;
     // Whole-argument options come first; the value of --report is taken as
     // it stands and tested for nothing else.
     const std::string_view argument = argv[k];
@@ -27,11 +39,15 @@ Options scanOptions(int argc, const char* const* argv) {
       continue;
     }
     if (argument == "--report") {
-      if (k + 1 < argc) options.reportPosition = ++k;
+      if (k + 1 < argc) {
+        options.reportPosition = ++k;
+      } else {
+        warnIfUnused();
+      }
       continue;
     }
     if (mentions(argv[k], "-m") && k + 1 < argc) {
-      ++k;
+      take();
       const reader::ScannedInteger value = reader::scanInteger(argv[k], 0);
       if (value.ok) {
         if (value.value < INT32_MIN || value.value > INT32_MAX) {
@@ -40,16 +56,21 @@ Options scanOptions(int argc, const char* const* argv) {
           return options;
         }
         store::MinDistance = static_cast<int32_t>(value.value);
+      } else {
+        options.warnings.push_back("Warning: -m value '" + std::string(argv[k]) +
+                                   "' is not a number; distance stays " +
+                                   std::to_string(store::MinDistance));
       }
     }
     if (mentions(argv[k], "-i") && k + 1 < argc) {
-      ++k;
+      take();
       options.inputPosition = k;
     }
     if (mentions(argv[k], "-o") && k + 1 < argc) {
-      ++k;
+      take();
       options.outputPosition = k;
     }
+    warnIfUnused();
   }
   return options;
 }

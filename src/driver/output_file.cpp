@@ -73,7 +73,9 @@ OutputFile::~OutputFile() {
   discardOutputFile(*this);
 }
 
-bool openOutputFile(OutputFile& output, const std::string& path) {
+namespace {
+
+bool openOutputFileOrKeepErrno(OutputFile& output, const std::string& path) {
   output.targetPath = resolveLinks(path);
   struct stat info;
   const bool exists = stat(output.targetPath.c_str(), &info) == 0;
@@ -100,25 +102,42 @@ bool openOutputFile(OutputFile& output, const std::string& path) {
   }
   output.file = fdopen(fd, "w");
   if (output.file == nullptr) {
+    const int reason = errno;
     close(fd);
     discardOutputFile(output);
+    errno = reason;
     return false;
   }
   return true;
 }
 
+// The first failure's reason is the one worth telling.
+bool keepReason(OutputFile& output, bool ok) {
+  if (!ok && output.error == 0) output.error = errno != 0 ? errno : EIO;
+  return ok;
+}
+
+}  // namespace
+
+bool openOutputFile(OutputFile& output, const std::string& path) {
+  errno = 0;
+  return keepReason(output, openOutputFileOrKeepErrno(output, path));
+}
+
 bool commitOutputFile(OutputFile& output) {
   if (output.file == nullptr) return false;
-  bool ok = std::fflush(output.file) == 0 && !std::ferror(output.file);
+  errno = 0;
+  bool ok = keepReason(output, std::fflush(output.file) == 0 && !std::ferror(output.file));
   if (ok && !output.tempPath.empty()) {
     const int fd = fileno(output.file);
-    ok = fsync(fd) == 0 && fchmod(fd, static_cast<mode_t>(output.permissions)) == 0;
+    ok = keepReason(output,
+                    fsync(fd) == 0 && fchmod(fd, static_cast<mode_t>(output.permissions)) == 0);
   }
-  const bool closed = std::fclose(output.file) == 0;
+  const bool closed = keepReason(output, std::fclose(output.file) == 0);
   output.file = nullptr;
   ok = ok && closed;
   if (ok && !output.tempPath.empty()) {
-    ok = std::rename(output.tempPath.c_str(), output.targetPath.c_str()) == 0;
+    ok = keepReason(output, std::rename(output.tempPath.c_str(), output.targetPath.c_str()) == 0);
     if (ok) {
       output.tempPath.clear();
       releasePendingSlot(output.pendingSlot);

@@ -16,6 +16,7 @@ struct OutputFile {
   std::string tempPath;    // empty when the target is written directly
   unsigned permissions = 0;
   int pendingSlot = -1;  // where the temporary file's name is kept for signals
+  int error = 0;         // the system's error number of the failure, if any
 
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
@@ -23,11 +24,13 @@ struct OutputFile {
   ~OutputFile();  // discards whatever was not committed
 };
 
-// Opens the output for `path`. False when no file can be created.
+// Opens the output for `path`. False when no file can be created; `error`
+// then holds the reason.
 bool openOutputFile(OutputFile& output, const std::string& path);
 
 // Flushes, syncs and closes the file and puts it in place. False on any
-// failure, after which the temporary file is gone and the target untouched.
+// failure (its reason in `error`), after which the temporary file is gone
+// and the target untouched.
 bool commitOutputFile(OutputFile& output);
 
 // Closes and removes the temporary file, leaving the target untouched.

@@ -1,12 +1,16 @@
 #include <sys/stat.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <new>
+#include <vector>
 
 #include "driver/driver.h"
 #include "driver/output_file.h"
 #include "junction/junction.h"
 #include "junction/report.h"
+#include "reader/coord_codec.h"
 #include "reader/map_reader.h"
 #include "store/road_store.h"
 #include "writer/map_writer.h"
@@ -20,6 +24,13 @@ void printBanner() {
   std::printf("Built with g++ %s\r\n\n", __VERSION__);
 }
 
+// A file error: the error line on standard output, as always, and the
+// system's reason on standard error.
+void printFileError(const char* action, const char* which, const char* name, int reason) {
+  std::printf("Error %s %s file %s!\n", action, which, name);
+  std::fprintf(stderr, "tovlek: %s: %s\n", name, std::strerror(reason != 0 ? reason : EIO));
+}
+
 // A file to read the map from; a directory is refused here, since reading
 // it would look like an empty map.
 std::FILE* openInput(const char* path) {
@@ -27,7 +38,9 @@ std::FILE* openInput(const char* path) {
   if (file == nullptr) return nullptr;
   struct stat info;
   if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
+    const int reason = S_ISDIR(info.st_mode) ? EISDIR : errno;
     std::fclose(file);
+    errno = reason;
     return nullptr;
   }
   return file;
@@ -50,20 +63,41 @@ struct RunFiles {
   const char* reportName;
 };
 
+// After the join: every road that it pulled into a single point, warned
+// about and reported.
+void reportCollapsedRoads(const std::vector<bool>& hadShape, junction::ChangeReport* report) {
+  const std::vector<junction::CollapsedRoad> collapsed = junction::collapsedRoads(hadShape);
+  size_t next = 0;
+  int64_t position = 0;
+  for (const store::Road* road = store::RoadList; next < collapsed.size(); road = road->next) {
+    if (collapsed[next].position == position++) {
+      const junction::CollapsedRoad& c = collapsed[next++];
+      std::fprintf(stderr,
+                   "Warning: road at %s came out as a single point; a smaller -m keeps its shape\n",
+                   reader::formatPair(c.x, c.y).c_str());
+      if (report != nullptr) junction::reportCollapsedRoad(*report, *road, c.position, c.x, c.y);
+    }
+  }
+}
+
 // The join phase, with its events written to the report when there is one.
 // With a report, returns how many roads the join changed (else 0).
-int64_t joinRoads(int32_t roadCount, int64_t sectionsBeforeRoads, writer::MapOutput* reportOut) {
+int64_t joinRoads(int32_t roadCount, int64_t sectionsBeforeRoads, int32_t codePage,
+                  writer::MapOutput* reportOut) {
   junction::Stats = {};
+  const std::vector<bool> hadShape = junction::roadsWithShape();
   if (reportOut == nullptr) {
     junction::sweepRoadPairs(roadCount);
+    reportCollapsedRoads(hadShape, nullptr);
     return 0;
   }
   const junction::RoadShapes before = junction::recordRoadShapes();
   junction::ChangeReport report;
-  junction::beginReport(report, *reportOut, sectionsBeforeRoads);
+  junction::beginReport(report, *reportOut, sectionsBeforeRoads, codePage);
   junction::Report = &report;
   junction::sweepRoadPairs(roadCount);
   junction::Report = nullptr;
+  reportCollapsedRoads(hadShape, &report);
   junction::endReport(report);
   return junction::countChangedRoads(before);
 }
@@ -82,11 +116,13 @@ void printSummary(int64_t changedRoads) {
 int commitFiles(RunFiles& files, writer::MapOutput& out, writer::MapOutput* reportOut) {
   if (reportOut != nullptr &&
       (!writer::flushMapOutput(*reportOut) || !commitOutputFile(*files.report))) {
-    std::printf("Error writing report file %s!\n", files.reportName);
+    printFileError("writing", "report", files.reportName,
+                   reportOut->failed ? reportOut->error : files.report->error);
     return kFailure;
   }
   if (!writer::flushMapOutput(out) || !commitOutputFile(files.output)) {
-    std::printf("Error writing output file %s!\n", files.outputName);
+    printFileError("writing", "output", files.outputName,
+                   out.failed ? out.error : files.output.error);
     return kFailure;
   }
   return kSuccess;
@@ -106,11 +142,11 @@ int runPhases(RunFiles& files) {
   int32_t roadCount = 0;
   while (reader::readNextRoad(in, out)) ++roadCount;
   if (in.failed) {
-    std::printf("Error reading input file %s!\n", files.inputName);
+    printFileError("reading", "input", files.inputName, in.error);
     return kFailure;
   }
-  const int64_t changedRoads =
-      joinRoads(roadCount, out.sectionsWritten, files.report != nullptr ? &reportOut : nullptr);
+  const int64_t changedRoads = joinRoads(roadCount, out.sectionsWritten, in.codePage,
+                                         files.report != nullptr ? &reportOut : nullptr);
   std::printf("\nWriting %s...\r\n", files.outputName);
   writer::writeRoadList(out);
   const int status = commitFiles(files, out, files.report != nullptr ? &reportOut : nullptr);
@@ -138,17 +174,17 @@ void printUsage() {
 int openAndRun(const char* inputName, const char* outputName, const char* reportName) {
   InputFile input{openInput(inputName)};
   if (input.file == nullptr) {
-    std::printf("Error opening input file %s!\n", inputName);
+    printFileError("opening", "input", inputName, errno);
     return kFailure;
   }
   OutputFile output;
   if (!openOutputFile(output, outputName)) {
-    std::printf("Error opening output file %s!\n", outputName);
+    printFileError("opening", "output", outputName, output.error);
     return kFailure;
   }
   OutputFile report;
   if (reportName != nullptr && !openOutputFile(report, reportName)) {
-    std::printf("Error opening report file %s!\n", reportName);
+    printFileError("opening", "report", reportName, report.error);
     return kFailure;
   }
   RunFiles files{input.file, output,     reportName != nullptr ? &report : nullptr,
@@ -161,6 +197,7 @@ int openAndRun(const char* inputName, const char* outputName, const char* report
 int runTovlek(int argc, const char* const* argv) {
   printBanner();
   const Options options = scanOptions(argc, argv);
+  for (const std::string& warning : options.warnings) std::fprintf(stderr, "%s\n", warning.c_str());
   if (options.invalidDistance) {
     std::printf("Invalid minimum distance %s!\r\n", argv[options.invalidPosition]);
     return kUsageError;

@@ -7,6 +7,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <functional>
+#include <vector>
 
 #include "store/road_store.h"
 
@@ -83,5 +84,21 @@ Crossing crossSegments(Vertex* p0, Vertex* p1, Vertex* q0, Vertex* q1);
 // or its successor (result 2), with their rings, when nearer than
 // MinDistance, else inserts a new vertex behind s (result 0).
 int insertPointOnSegment(Vertex* s, Coord x, Coord y);
+
+// For every road of the RoadList, in list order: whether its vertices lie at
+// two or more distinct positions.
+std::vector<bool> roadsWithShape();
+
+// A road that had a shape and now lies at one point: its list position and
+// that point.
+struct CollapsedRoad {
+  int64_t position;
+  Coord x;
+  Coord y;
+};
+
+// The roads that the join pulled into a single point, in list order, given
+// roadsWithShape as it was before the join.
+std::vector<CollapsedRoad> collapsedRoads(const std::vector<bool>& hadShape);
 
 }  // namespace tovlek::junction

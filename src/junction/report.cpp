@@ -1,5 +1,6 @@
 #include "junction/report.h"
 
+#include <cerrno>
 #include <cmath>
 #include <cstdio>
 #include <string>
@@ -100,23 +101,55 @@ void appendJsonString(std::string& out, std::string_view text) {
   out += '"';
 }
 
+// A label in the map's code page as UTF-8; a byte that the code page does
+// not define is taken as Latin-1.
+std::string decodeLabel(iconv_t decoder, std::string_view label) {
+  std::string utf8;
+  iconv(decoder, nullptr, nullptr, nullptr, nullptr);
+  char* in = const_cast<char*>(label.data());
+  size_t inLeft = label.size();
+  while (inLeft > 0) {
+    char buffer[256];
+    char* out = buffer;
+    size_t outLeft = sizeof buffer;
+    const size_t done = iconv(decoder, &in, &inLeft, &out, &outLeft);
+    utf8.append(buffer, static_cast<size_t>(out - buffer));
+    if (done != static_cast<size_t>(-1) || errno == E2BIG) continue;
+    const unsigned char byte = static_cast<unsigned char>(*in++);
+    --inLeft;
+    utf8 += static_cast<char>(byte < 0x80 ? byte : 0xC0 | byte >> 6);
+    if (byte >= 0x80) utf8 += static_cast<char>(0x80 | (byte & 0x3F));
+    iconv(decoder, nullptr, nullptr, nullptr, nullptr);
+  }
+  return utf8;
+}
+
+void appendLabel(std::string& out, const ChangeReport& report, std::string_view label) {
+  if (report.labelDecoder != reinterpret_cast<iconv_t>(-1)) {
+    appendJsonString(out, decodeLabel(report.labelDecoder, label));
+  } else {
+    appendJsonString(out, label);
+  }
+}
+
 void appendNumber(std::string& out, const char* format, double value) {
   char text[64];
   std::snprintf(text, sizeof text, format, value);
   out += text;
 }
 
-void appendRoad(std::string& out, const char* which, const store::Road* road, int64_t position) {
+void appendRoad(std::string& out, const ChangeReport& report, const char* which,
+                const store::Road* road, int64_t position) {
   out += ",\"";
   out += which;
   out += "_section\":";
-  out += std::to_string(road != nullptr ? Report->sectionBase + position + 1 : 0);
+  out += std::to_string(road != nullptr ? report.sectionBase + position + 1 : 0);
   const std::string_view label = road != nullptr ? labelOf(*road) : std::string_view();
   if (!label.empty()) {
     out += ",\"";
     out += which;
     out += "_label\":";
-    appendJsonString(out, label);
+    appendLabel(out, report, label);
   }
 }
 
@@ -131,24 +164,50 @@ double sphericalMetres(store::Coord fromX, store::Coord fromY, store::Coord toX,
   return kEarthRadiusMetres * std::sqrt(dLat * dLat + east * east);
 }
 
-void beginReport(ChangeReport& report, writer::MapOutput& out, int64_t sectionBase) {
+void beginReport(ChangeReport& report, writer::MapOutput& out, int64_t sectionBase,
+                 int32_t codePage) {
   report.out = &out;
   report.sectionBase = sectionBase;
+  // 65001 is UTF-8, which labels without a code page are taken as anyway.
+  if (codePage > 0 && codePage != 65001) {
+    report.labelDecoder = iconv_open("UTF-8", ("CP" + std::to_string(codePage)).c_str());
+  }
   writer::writeText(out, "{\"type\":\"FeatureCollection\",\"features\":[");
+}
+
+namespace {
+
+// The opening of a feature at (x, y), up to the properties' first member.
+void beginFeature(ChangeReport& report, std::string& feature, store::Coord x, store::Coord y,
+                  const char* kind) {
+  feature += report.events++ == 0 ? "\n" : ",\n";
+  // GeoJSON positions are longitude first; the map's pairs are latitude first.
+  feature += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
+  reader::appendCoordText(feature, y);
+  feature += ',';
+  reader::appendCoordText(feature, x);
+  feature += "]},\"properties\":{\"kind\":\"";
+  feature += kind;
+  feature += '"';
+}
+
+}  // namespace
+
+void reportCollapsedRoad(ChangeReport& report, const store::Road& road, int64_t position,
+                         store::Coord x, store::Coord y) {
+  std::string feature;
+  beginFeature(report, feature, x, y, "collapsed");
+  appendRoad(feature, report, "first", &road, position);
+  feature += "}}";
+  writer::writeText(*report.out, feature);
 }
 
 void reportEvent(EventKind kind, store::Coord fromX, store::Coord fromY, store::Coord toX,
                  store::Coord toY) {
   if (Report == nullptr) return;
-  std::string feature = Report->events++ == 0 ? "\n" : ",\n";
-  // GeoJSON positions are longitude first; the map's pairs are latitude first.
-  feature += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
-  reader::appendCoordText(feature, toY);
-  feature += ',';
-  reader::appendCoordText(feature, toX);
-  feature += "]},\"properties\":{\"kind\":\"";
-  feature += kindName(kind);
-  feature += "\",\"moved\":";
+  std::string feature;
+  beginFeature(*Report, feature, toX, toY, kindName(kind));
+  feature += ",\"moved\":";
   const double units =
       std::hypot(static_cast<double>(toX) - fromX, static_cast<double>(toY) - fromY);
   appendNumber(feature, "%.6f", units / 100000.0);
@@ -156,8 +215,8 @@ void reportEvent(EventKind kind, store::Coord fromX, store::Coord fromY, store::
   appendNumber(feature, "%.2f", sphericalMetres(fromX, fromY, toX, toY));
   if (!Report->pairTextReady) {
     Report->pairText.clear();
-    appendRoad(Report->pairText, "first", Report->first, Report->firstPosition);
-    appendRoad(Report->pairText, "second", Report->second, Report->secondPosition);
+    appendRoad(Report->pairText, *Report, "first", Report->first, Report->firstPosition);
+    appendRoad(Report->pairText, *Report, "second", Report->second, Report->secondPosition);
     Report->pairTextReady = true;
   }
   feature += Report->pairText;
@@ -197,6 +256,8 @@ int64_t countChangedRoads(const RoadShapes& before) {
 
 void endReport(ChangeReport& report) {
   writer::writeText(*report.out, "\n]}\n");
+  if (report.labelDecoder != reinterpret_cast<iconv_t>(-1)) iconv_close(report.labelDecoder);
+  report.labelDecoder = reinterpret_cast<iconv_t>(-1);
 }
 
 }  // namespace tovlek::junction

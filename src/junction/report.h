@@ -3,6 +3,8 @@
 // unless a report was asked for.
 #pragma once
 
+#include <iconv.h>
+
 #include <cstdint>
 #include <string>
 #include <vector>
@@ -26,14 +28,20 @@ struct ChangeReport {
   bool pairTextReady = false;
   std::string pairText;
   int64_t events = 0;
+  // Labels in the map's code page become UTF-8 through this; without one,
+  // labels that are not UTF-8 are taken as Latin-1.
+  iconv_t labelDecoder = reinterpret_cast<iconv_t>(-1);
 };
 
 // The report being written, or null (then no event costs more than a test).
 extern ChangeReport* Report;
 
 // Writes the collection's opening; roads are numbered by their place in the
-// output: sectionBase + position in the RoadList + 1.
-void beginReport(ChangeReport& report, writer::MapOutput& out, int64_t sectionBase);
+// output: sectionBase + position in the RoadList + 1. Labels are read in the
+// code page given (CodePage= of the map's header; 0 or one the system does not
+// know: UTF-8, else Latin-1).
+void beginReport(ChangeReport& report, writer::MapOutput& out, int64_t sectionBase,
+                 int32_t codePage = 0);
 
 // The sweep's current road pair, at these positions of the RoadList.
 inline void reportRoadPair(const store::Road* first, int64_t firstPosition,
@@ -51,7 +59,11 @@ inline void reportRoadPair(const store::Road* first, int64_t firstPosition,
 void reportEvent(EventKind kind, store::Coord fromX, store::Coord fromY, store::Coord toX,
                  store::Coord toY);
 
-// Writes the collection's closing.
+// A road at this list position that the join pulled into the point (x, y).
+void reportCollapsedRoad(ChangeReport& report, const store::Road& road, int64_t position,
+                         store::Coord x, store::Coord y);
+
+// Writes the collection's closing and lets go of the label decoder.
 void endReport(ChangeReport& report);
 
 // The vertex positions of every road of the RoadList, in list order, so that

@@ -1,6 +1,7 @@
 #include "reader/map_reader.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <cinttypes>
 #include <cstring>
 
@@ -23,7 +24,10 @@ bool refill(MapInput& in) {
   in.blockEnd = got;
   if (got < in.block.size()) {
     in.endOfFile = true;
-    if (std::ferror(in.file)) in.failed = true;
+    if (std::ferror(in.file)) {
+      in.failed = true;
+      in.error = errno;
+    }
   }
   return got > 0;
 }
@@ -98,6 +102,22 @@ bool readSectionLine(MapInput& in, std::string_view line, store::Road* road) {
   return false;
 }
 
+// Follows the header section ([IMG ID] to its end line) for its code page.
+void noteHeaderLine(MapInput& in) {
+  const std::string_view search = in.search;
+  if (contains(search, "[img id]")) {
+    in.inHeaderSection = true;
+  } else if (contains(search, "[end")) {
+    in.inHeaderSection = false;
+  } else if (in.inHeaderSection && contains(search, "codepage=")) {
+    size_t at = search.find("codepage=") + 9;
+    while (at < search.size() && (search[at] == ' ' || search[at] == '\t')) ++at;
+    const ScannedInteger value = scanDecimal(search, at);
+    if (value.ok && endsDecimalValue(search, value.end))
+      in.codePage = static_cast<int32_t>(value.value);
+  }
+}
+
 bool isSectionHeader(std::string_view search) {
   return contains(search, "[polyline]") || contains(search, "[rgn40]");
 }
@@ -158,7 +178,10 @@ bool readNextRoad(MapInput& in, writer::MapOutput& out) {
     while (!found) {
       if (!readLineAndSearchCopy(in, out, line)) return false;
       found = isSectionHeader(in.search);
-      if (!found) writer::writeText(out, line);
+      if (!found) {
+        noteHeaderLine(in);
+        writer::writeText(out, line);
+      }
     }
 
     store::Road* road = store::createRoad();

@@ -21,7 +21,10 @@ struct MapInput {
   std::FILE* file = nullptr;
   std::FILE* warnings = stderr;  // where unreadable coordinate lines are reported
   bool failed = false;           // a read error other than end of input occurred
+  int error = 0;                 // the system's error number of that read error
   int64_t lineNumber = 0;        // lines read so far
+  int32_t codePage = 0;          // CodePage= of the header section; 0 while none was read
+  bool inHeaderSection = false;
 
   std::vector<char> block;
   size_t blockBegin = 0;

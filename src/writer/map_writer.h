@@ -20,6 +20,7 @@ struct MapOutput {
   std::string_view lineEnd = "\n";
   std::string pending;
   bool failed = false;
+  int error = 0;                // the system's error number of the first failed write
   int64_t sectionsWritten = 0;  // polyline sections written so far
 };
 

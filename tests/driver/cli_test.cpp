@@ -107,20 +107,54 @@ TEST_F(CliTest, OptionsInAnyOrderAndTheLastOneWins) {
 TEST_F(CliTest, InputThatCannotBeRead) {
   RunResult result = run({"-i", "missing.mp", "-o", "out.mp"});
   EXPECT_EQ(withoutFreeBannerLines(result.out), kBanner + "Error opening input file missing.mp!\n");
+  EXPECT_EQ(result.err, "tovlek: missing.mp: No such file or directory\n");
   EXPECT_EQ(result.status, 1);
   EXPECT_FALSE(fileExists(dir.file("out.mp")));
 
   mkdir(dir.file("folder").c_str(), 0755);
   result = run({"-i", "folder", "-o", "out.mp"});
   EXPECT_EQ(withoutFreeBannerLines(result.out), kBanner + "Error opening input file folder!\n");
+  EXPECT_EQ(result.err, "tovlek: folder: Is a directory\n");
   EXPECT_EQ(result.status, 1);
   EXPECT_FALSE(fileExists(dir.file("out.mp")));
+
+  // Opens, but every read fails.
+  result = run({"-i", "/proc/self/mem", "-o", "out.mp"});
+  EXPECT_NE(result.out.find("Error reading input file /proc/self/mem!\n"), std::string::npos);
+  EXPECT_EQ(result.err, "tovlek: /proc/self/mem: Input/output error\n");
+  EXPECT_EQ(result.status, 1);
+  EXPECT_FALSE(fileExists(dir.file("out.mp")));
+}
+
+// Arguments that no option used, and -m values that are not numbers, are
+// named on standard error; the run itself goes on as before.
+TEST_F(CliTest, IgnoredArgumentsAreNamed) {
+  const std::pair<std::vector<std::string>, std::string> cases[] = {
+      {{"-i", "map.mp", "-o", "b.mp"}, ""},
+      {{"foo", "-i", "map.mp", "--Report", "x", "-o", "b.mp"},
+       "Warning: argument 'foo' ignored\nWarning: argument '--Report' ignored\n"
+       "Warning: argument 'x' ignored\n"},
+      {{"-m", "abc", "-i", "map.mp", "-o", "b.mp"},
+       "Warning: -m value 'abc' is not a number; distance stays 10\n"},
+      {{"-m", "5", "-m", "x", "-i", "map.mp", "-o", "b.mp", "-m"},
+       "Warning: -m value 'x' is not a number; distance stays 5\n"
+       "Warning: argument '-m' ignored\n"},
+      // The value of -m is also taken as -i, as it always was.
+      {{"-m", "-i", "map.mp", "-o", "b.mp"},
+       "Warning: -m value '-i' is not a number; distance stays 10\n"},
+  };
+  for (const auto& [arguments, warnings] : cases) {
+    const RunResult result = run(arguments);
+    EXPECT_EQ(result.err, warnings);
+    EXPECT_EQ(result.status, 0);
+  }
 }
 
 TEST_F(CliTest, OutputThatCannotBeCreated) {
   RunResult result = run({"-i", "map.mp", "-o", "no-such-dir/out.mp"});
   EXPECT_EQ(withoutFreeBannerLines(result.out),
             kBanner + "Error opening output file no-such-dir/out.mp!\n");
+  EXPECT_EQ(result.err, "tovlek: no-such-dir/out.mp: No such file or directory\n");
   EXPECT_EQ(result.status, 1);
 
   mkdir(dir.file("folder").c_str(), 0755);
@@ -132,6 +166,7 @@ TEST_F(CliTest, OutputThatCannotBeCreated) {
 TEST_F(CliTest, WriteErrorsLeaveTheOutputAsItWas) {
   RunResult result = run({"-i", "map.mp", "-o", "/dev/full"});
   EXPECT_NE(result.out.find("Error writing output file /dev/full!\n"), std::string::npos);
+  EXPECT_EQ(result.err, "tovlek: /dev/full: No space left on device\n");
   EXPECT_EQ(result.out.find("Done!"), std::string::npos);
   EXPECT_EQ(result.status, 1);
 
@@ -143,6 +178,7 @@ TEST_F(CliTest, WriteErrorsLeaveTheOutputAsItWas) {
   result = run({"-i", "big.mp", "-o", "out.mp"}, "ulimit -f 64");
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.out.find("Error writing output file out.mp!\n"), std::string::npos);
+  EXPECT_EQ(result.err, "tovlek: out.mp: File too large\n");
   EXPECT_EQ(readFile(dir.file("out.mp")), "old content\n");
   EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"big.mp", "map.mp", "out.mp"}));
 }

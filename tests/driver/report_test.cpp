@@ -79,6 +79,7 @@ TEST_F(ReportTest, FailedReportLeavesTheMapAlone) {
   RunResult result = runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "/dev/full"});
   EXPECT_EQ(result.status, 1);
   EXPECT_NE(result.out.find("Error writing report file /dev/full!\n"), std::string::npos);
+  EXPECT_EQ(result.err, "tovlek: /dev/full: No space left on device\n");
   EXPECT_EQ(readFile(dir.file("out.mp")), "old\n");
 
   result = runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "no-dir/r.geojson"});
@@ -87,20 +88,28 @@ TEST_F(ReportTest, FailedReportLeavesTheMapAlone) {
   EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"map.mp", "out.mp"}));
 }
 
-// Labels come in any code page: what is not well-formed UTF-8 is read as
-// Latin-1, so the report stays valid JSON.
+// Labels are read in the map's code page. Without one, what is not
+// well-formed UTF-8 is read as Latin-1; either way the report is valid JSON.
 TEST_F(ReportTest, LabelsAreAlwaysValidJson) {
-  writeFile(dir.file("map.mp"),
-            "[POLYLINE]\nType=0x6\nLabel=\xC3\xA9\xF5\xA4\xBA\xED\xA0\x80\xE0\x80\x80\"\x01\n"
-            "Data0=(0.00000,0.00000),(0.00100,0.00000)\n[END]\n"
-            "[POLYLINE]\nType=0x6\nData0=(0.00100,0.00000),(0.00100,0.00100)\n[END]\n");
-  ASSERT_EQ(runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "r.geojson"}).status,
-            0);
-  EXPECT_NE(readFile(dir.file("r.geojson"))
-                .find("\"second_label\":\"\xC3\xA9\\u00f5\\u00a4\\u00ba\\u00ed\\u00a0"
-                      "\\u0080\\u00e0\\u0080\\u0080\\\"\\u0001\"}}"),
-            std::string::npos)
-      << readFile(dir.file("r.geojson"));
+  const std::pair<std::string, std::string> cases[] = {
+      {"Label=\xC3\xA9\xF5\xA4\xBA\xED\xA0\x80\xE0\x80\x80\"\x01\n",
+       "\xC3\xA9\\u00f5\\u00a4\\u00ba\\u00ed\\u00a0\\u0080\\u00e0\\u0080\\u0080\\\"\\u0001"},
+      {"[IMG ID]\nCodePage=1251\n[END-IMG ID]\nLabel=\xD3\xEB\xE8\xF6\xE0 \x98\n",
+       "\xD0\xA3\xD0\xBB\xD0\xB8\xD1\x86\xD0\xB0 \xC2\x98"},  // 0x98 is no letter in 1251
+      {"[IMG ID]\nCodePage=999\n[END-IMG ID]\nLabel=\xE9\n", "\\u00e9"},  // no such code page
+  };
+  for (const auto& [header, label] : cases) {
+    const size_t split = header.find("Label=");
+    writeFile(dir.file("map.mp"), header.substr(0, split) + "[POLYLINE]\nType=0x6\n" +
+                                      header.substr(split) +
+                                      "Data0=(0.00000,0.00000),(0.00100,0.00000)\n[END]\n"
+                                      "[POLYLINE]\nType=0x6\nData0=(0.00100,0.00000),(0.00100,"
+                                      "0.00100)\n[END]\n");
+    ASSERT_EQ(runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "r.geojson"}).status,
+              0);
+    const std::string report = readFile(dir.file("r.geojson"));
+    EXPECT_NE(report.find("\"second_label\":\"" + label + "\"}}"), std::string::npos) << report;
+  }
 }
 
 // A report written over the input or the map would destroy it: refused
