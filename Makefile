@@ -1,28 +1,36 @@
-# Developer entry points; CI runs the same targets through .ci/run.
+# The README's two commands (make demo, make test) and the developer's
+# targets; CI runs the same targets through .ci/run. Each target first
+# installs the Debian packages it needs (tools/ensure-packages.sh).
 BUILD ?= build
 SANITIZE_BUILD ?= build-sanitize
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test test-sanitize fuzz bench format format-check clean
+.PHONY: all build demo test test-sanitize fuzz bench format format-check check-includes clean
 
 all: build
 
+# The tool alone: no test framework needed, warnings are not errors.
 build:
+	@tools/ensure-packages.sh demo
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
-	cmake --build $(BUILD) -j $(JOBS)
+	cmake --build $(BUILD) -j $(JOBS) --target tovlek
 
 demo: build
-	./$(BUILD)/tovlek -i examples/brennmoor.mp -o $(BUILD)/brennmoor-joined.mp
+	$(BUILD)/tovlek -i examples/brennmoor.mp -o $(BUILD)/brennmoor-joined.mp
 	@echo "The joined map is in $(BUILD)/brennmoor-joined.mp"
 
-test: build
+# Everything, with warnings as errors, then every test.
+test:
+	@tools/ensure-packages.sh test
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTOVLEK_TESTS=ON -DTOVLEK_WERROR=ON \
+	  $(CMAKE_FLAGS) >/dev/null
+	cmake --build $(BUILD) -j $(JOBS)
 	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure
 
 test-sanitize:
-	cmake -S . -B $(SANITIZE_BUILD) -DCMAKE_BUILD_TYPE=Debug -DTOVLEK_SANITIZE=ON >/dev/null
-	cmake --build $(SANITIZE_BUILD) -j $(JOBS)
-	ctest --test-dir $(SANITIZE_BUILD) -j $(JOBS) --output-on-failure
+	$(MAKE) test BUILD=$(SANITIZE_BUILD) \
+	  CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DTOVLEK_SANITIZE=ON $(CMAKE_FLAGS)"
 
 # libFuzzer (clang) over the whole run and over the codec, FUZZ_SECONDS each,
 # starting from the corpora in tests/fuzz/corpus; new finds go to
@@ -34,7 +42,7 @@ fuzz:
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target pipeline_fuzz codec_fuzz
 	for target in pipeline codec; do \
 	  mkdir -p $(FUZZ_BUILD)/found-$$target && \
-	  (cd $(FUZZ_BUILD) && ./tests/$${target}_fuzz found-$$target ../tests/fuzz/corpus/$$target \
+	  (cd $(FUZZ_BUILD) && ./tests/$${target}_fuzz found-$$target $(CURDIR)/tests/fuzz/corpus/$$target \
 	     -max_total_time=$(FUZZ_SECONDS) -max_len=4096 -timeout=20 -rss_limit_mb=2048 \
 	     -print_final_stats=1) || exit 1; \
 	done
@@ -43,9 +51,10 @@ fuzz:
 # for the next run) through the three phases; the plain join runs up to
 # 50,000 roads for comparison. Takes a few minutes.
 bench: build
+	cmake --build $(BUILD) -j $(JOBS) --target bench mapgen
 	mkdir -p $(BUILD)/bench-maps
-	./$(BUILD)/bench $(BUILD)/bench-maps city 10000 50000 100000 1000000
-	./$(BUILD)/bench $(BUILD)/bench-maps grid 100000 1000000
+	$(BUILD)/bench $(BUILD)/bench-maps city 10000 50000 100000 1000000
+	$(BUILD)/bench $(BUILD)/bench-maps grid 100000 1000000
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')
 
@@ -55,5 +64,8 @@ format:
 format-check:
 	clang-format --dry-run --Werror $(FORMAT_FILES)
 
+check-includes:
+	tools/check-includes.sh
+
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)

@@ -17,15 +17,12 @@
 #include <thread>
 #include <vector>
 
-#include "junction/junction.h"
-#include "reader/map_reader.h"
+#include "driver/pipeline.h"
 #include "store/road_store.h"
-#include "writer/map_writer.h"
 
 namespace {
 
 using namespace tovlek;
-using Clock = std::chrono::steady_clock;
 
 enum class Sweep { kFast, kPlain };
 
@@ -36,10 +33,6 @@ struct Figures {
   long peakKilobytes = 0;
   bool ok = false;
 };
-
-double secondsSince(Clock::time_point start) {
-  return std::chrono::duration<double>(Clock::now() - start).count();
-}
 
 uint64_t hashBytes(uint64_t hash, const char* data, size_t size) {
   for (size_t i = 0; i < size; ++i)
@@ -60,7 +53,6 @@ uint64_t hashFile(const std::string& path, uint64_t hash) {
 Figures runPhases(const std::string& mapPath, const std::string& outPath, Sweep sweep,
                   int32_t minDistance) {
   Figures figures;
-  store::MinDistance = minDistance;
   std::FILE* input = std::fopen(mapPath.c_str(), "r");
   std::FILE* output = std::fopen(outPath.c_str(), "w");
   char* consoleText = nullptr;
@@ -68,35 +60,22 @@ Figures runPhases(const std::string& mapPath, const std::string& outPath, Sweep 
   std::FILE* console = open_memstream(&consoleText, &consoleSize);
   if (input == nullptr || output == nullptr || console == nullptr) return figures;
 
-  auto start = Clock::now();
-  reader::MapInput in;
-  in.file = input;
-  in.warnings = console;
-  writer::MapOutput out;
-  out.file = output;
-  int32_t roads = 0;
-  while (reader::readNextRoad(in, out)) ++roads;
+  driver::RunStreams streams;
+  streams.input = input;
+  streams.output = output;
+  streams.console = console;
+  streams.warnings = console;
+  const driver::RunOutcome outcome =
+      driver::runPhases({minDistance, sweep == Sweep::kPlain}, streams, [&](const store::Map& map) {
+        for (const store::Road* road = map.RoadList; road != nullptr; road = road->next)
+          figures.vertices += road->readVertexCount;
+      });
   std::fclose(input);
-  figures.readSeconds = secondsSince(start);
-  figures.roads = roads;
-  for (const store::Road* road = store::RoadList; road != nullptr; road = road->next) {
-    figures.vertices += road->readVertexCount;
-  }
-
-  start = Clock::now();
-  const junction::SweepConsole sweepConsole{console, console, nullptr};
-  if (sweep == Sweep::kFast) {
-    junction::sweepRoadPairs(roads, sweepConsole);
-  } else {
-    junction::sweepRoadPairsPlain(roads, sweepConsole);
-  }
-  figures.joinSeconds = secondsSince(start);
-
-  start = Clock::now();
-  writer::writeRoadList(out);
-  figures.ok = writer::flushMapOutput(out) && std::fclose(output) == 0;
-  store::releaseRoadList();
-  figures.writeSeconds = secondsSince(start);
+  figures.ok = outcome.failure == driver::RunOutcome::Failure::kNone && std::fclose(output) == 0;
+  figures.roads = outcome.roads;
+  figures.readSeconds = outcome.readSeconds;
+  figures.joinSeconds = outcome.joinSeconds;
+  figures.writeSeconds = outcome.writeSeconds;
   std::fclose(console);
   figures.outputHash =
       hashFile(outPath, hashBytes(1469598103934665603ull, consoleText, consoleSize));

@@ -6,11 +6,14 @@
 #include <string>
 #include <vector>
 
+#include "driver/pipeline.h"
+
 namespace tovlek::driver {
 
 enum ExitStatus { kSuccess = 0, kFailure = 1, kUsageError = 2 };
 
 struct Options {
+  Settings settings;
   int inputPosition = 0;   // index of the input name in argv; 0 while unset
   int outputPosition = 0;  // index of the output name in argv; 0 while unset
   int reportPosition = 0;  // index of the report file name; 0 while unset
@@ -25,7 +28,7 @@ struct Options {
 
 // Scans the arguments: --report FILE, --help and --version as whole
 // arguments first, then -m, -i and -o by substring, in that order within each
-// pass; sets MinDistance from a -m value that begins with a number. An option
+// pass; sets the distance from a -m value that begins with a number. An option
 // with no argument behind it counts as not given. The scan ends at a -m value
 // beyond the 32-bit range.
 Options scanOptions(int argc, const char* const* argv);

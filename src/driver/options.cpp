@@ -2,9 +2,8 @@
 #include <string>
 #include <string_view>
 
+#include "codec/c_scan.h"
 #include "driver/driver.h"
-#include "reader/c_scan.h"
-#include "store/road_store.h"
 
 namespace tovlek::driver {
 namespace {
@@ -48,18 +47,18 @@ Options scanOptions(int argc, const char* const* argv) {
     }
     if (mentions(argv[k], "-m") && k + 1 < argc) {
       take();
-      const reader::ScannedInteger value = reader::scanInteger(argv[k], 0);
+      const codec::ScannedInteger value = codec::scanInteger(argv[k], 0);
       if (value.ok) {
         if (value.value < INT32_MIN || value.value > INT32_MAX) {
           options.invalidDistance = true;
           options.invalidPosition = k;
           return options;
         }
-        store::MinDistance = static_cast<int32_t>(value.value);
+        options.settings.MinDistance = static_cast<int32_t>(value.value);
       } else {
         options.warnings.push_back("Warning: -m value '" + std::string(argv[k]) +
                                    "' is not a number; distance stays " +
-                                   std::to_string(store::MinDistance));
+                                   std::to_string(options.settings.MinDistance));
       }
     }
     if (mentions(argv[k], "-i") && k + 1 < argc) {

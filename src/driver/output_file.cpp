@@ -12,24 +12,31 @@
 namespace tovlek::driver {
 namespace {
 
-// The temporary files of the open outputs (the map and the report), in fixed
-// buffers so that a signal handler may read them; an empty slot is free.
 constexpr int kPendingSlots = 4;
-char pendingTemps[kPendingSlots][PATH_MAX + 64];
+using PendingTemps = char[kPendingSlots][PATH_MAX + 64];
+
+// The temporary files of the open outputs (the map and the report), in fixed
+// buffers; an empty slot is free. This is the process's one piece of shared
+// state: a signal handler can reach nothing that is passed.
+PendingTemps& pendingTemps() {
+  static PendingTemps names;
+  return names;
+}
 
 int claimPendingSlot(const std::string& path) {
-  if (path.size() >= sizeof pendingTemps[0]) return -1;
+  PendingTemps& names = pendingTemps();
+  if (path.size() >= sizeof names[0]) return -1;
   for (int slot = 0; slot < kPendingSlots; ++slot) {
-    if (pendingTemps[slot][0] != '\0') continue;
-    path.copy(pendingTemps[slot], path.size());
-    pendingTemps[slot][path.size()] = '\0';
+    if (names[slot][0] != '\0') continue;
+    path.copy(names[slot], path.size());
+    names[slot][path.size()] = '\0';
     return slot;
   }
   return -1;
 }
 
 void releasePendingSlot(int& slot) {
-  if (slot >= 0) pendingTemps[slot][0] = '\0';
+  if (slot >= 0) pendingTemps()[slot][0] = '\0';
   slot = -1;
 }
 
@@ -177,7 +184,7 @@ bool namesSameFile(const std::string& a, const std::string& b) {
 }
 
 void removePendingTemporaryFiles() {
-  for (const char* temp : pendingTemps) {
+  for (const char* temp : pendingTemps()) {
     if (temp[0] != '\0') unlink(temp);
   }
 }

@@ -4,16 +4,10 @@
 #include <cstdio>
 #include <cstring>
 #include <new>
-#include <vector>
 
 #include "driver/driver.h"
 #include "driver/output_file.h"
-#include "junction/junction.h"
-#include "junction/report.h"
-#include "reader/coord_codec.h"
-#include "reader/map_reader.h"
-#include "store/road_store.h"
-#include "writer/map_writer.h"
+#include "driver/pipeline.h"
 
 namespace tovlek::driver {
 namespace {
@@ -53,105 +47,64 @@ struct InputFile {
   }
 };
 
-// The files of one run, open.
-struct RunFiles {
-  std::FILE* input;
-  OutputFile& output;
-  OutputFile* report;  // null without --report
-  const char* inputName;
-  const char* outputName;
-  const char* reportName;
-};
-
-// After the join: every road that it pulled into a single point, warned
-// about and reported.
-void reportCollapsedRoads(const std::vector<bool>& hadShape, junction::ChangeReport* report) {
-  const std::vector<junction::CollapsedRoad> collapsed = junction::collapsedRoads(hadShape);
-  size_t next = 0;
-  int64_t position = 0;
-  for (const store::Road* road = store::RoadList; next < collapsed.size(); road = road->next) {
-    if (collapsed[next].position == position++) {
-      const junction::CollapsedRoad& c = collapsed[next++];
-      std::fprintf(stderr,
-                   "Warning: road at %s came out as a single point; a smaller -m keeps its shape\n",
-                   reader::formatPair(c.x, c.y).c_str());
-      if (report != nullptr) junction::reportCollapsedRoad(*report, *road, c.position, c.x, c.y);
-    }
-  }
-}
-
-// The join phase, with its events written to the report when there is one.
-// With a report, returns how many roads the join changed (else 0).
-int64_t joinRoads(int32_t roadCount, int64_t sectionsBeforeRoads, int32_t codePage,
-                  writer::MapOutput* reportOut) {
-  junction::Stats = {};
-  const std::vector<bool> hadShape = junction::roadsWithShape();
-  if (reportOut == nullptr) {
-    junction::sweepRoadPairs(roadCount);
-    reportCollapsedRoads(hadShape, nullptr);
-    return 0;
-  }
-  const junction::RoadShapes before = junction::recordRoadShapes();
-  junction::ChangeReport report;
-  junction::beginReport(report, *reportOut, sectionsBeforeRoads, codePage);
-  junction::Report = &report;
-  junction::sweepRoadPairs(roadCount);
-  junction::Report = nullptr;
-  reportCollapsedRoads(hadShape, &report);
-  junction::endReport(report);
-  return junction::countChangedRoads(before);
-}
-
-void printSummary(int64_t changedRoads) {
-  const junction::JunctionStats& stats = junction::Stats;
+void printSummary(const RunOutcome& outcome) {
   std::fprintf(stderr,
                "Summary: welds %lld, road ends moved %lld, vertices inserted %lld, "
                "roads changed %lld\n",
-               static_cast<long long>(stats.welds), static_cast<long long>(stats.movedEnds),
-               static_cast<long long>(stats.newVertices), static_cast<long long>(changedRoads));
+               static_cast<long long>(outcome.counts.welds),
+               static_cast<long long>(outcome.counts.movedEnds),
+               static_cast<long long>(outcome.counts.newVertices),
+               static_cast<long long>(outcome.changedRoads));
 }
+
+// The names of one run's files.
+struct RunNames {
+  const char* input;
+  const char* output;
+  const char* report;  // null without --report
+};
 
 // Puts the report, then the map, in place. The report goes first so that a
 // failure leaves the map as it was.
-int commitFiles(RunFiles& files, writer::MapOutput& out, writer::MapOutput* reportOut) {
-  if (reportOut != nullptr &&
-      (!writer::flushMapOutput(*reportOut) || !commitOutputFile(*files.report))) {
-    printFileError("writing", "report", files.reportName,
-                   reportOut->failed ? reportOut->error : files.report->error);
+int commitFiles(const RunNames& names, OutputFile& output, OutputFile* report) {
+  if (report != nullptr && !commitOutputFile(*report)) {
+    printFileError("writing", "report", names.report, report->error);
     return kFailure;
   }
-  if (!writer::flushMapOutput(out) || !commitOutputFile(files.output)) {
-    printFileError("writing", "output", files.outputName,
-                   out.failed ? out.error : files.output.error);
+  if (!commitOutputFile(output)) {
+    printFileError("writing", "output", names.output, output.error);
     return kFailure;
   }
   return kSuccess;
 }
 
-// The three phases over open files. Returns the exit status; prints the
-// error line of a read or write failure itself.
-int runPhases(RunFiles& files) {
-  reader::MapInput in;
-  in.file = files.input;
-  writer::MapOutput out;
-  out.file = files.output.file;
-  writer::MapOutput reportOut;
-  if (files.report != nullptr) reportOut.file = files.report->file;
-
-  std::printf("Parsing %s...\r\n", files.inputName);
-  int32_t roadCount = 0;
-  while (reader::readNextRoad(in, out)) ++roadCount;
-  if (in.failed) {
-    printFileError("reading", "input", files.inputName, in.error);
-    return kFailure;
+// The phases over open files, then the files put in place. Returns the exit
+// status; prints the error line of a read or write failure itself.
+int runOverFiles(const Settings& settings, const RunNames& names, std::FILE* input,
+                 OutputFile& output, OutputFile* report) {
+  RunStreams streams;
+  streams.input = input;
+  streams.output = output.file;
+  streams.report = report != nullptr ? report->file : nullptr;
+  streams.inputName = names.input;
+  streams.outputName = names.output;
+  const RunOutcome outcome = runPhases(settings, streams);
+  switch (outcome.failure) {
+    case RunOutcome::Failure::kRead:
+      printFileError("reading", "input", names.input, outcome.error);
+      return kFailure;
+    case RunOutcome::Failure::kReport:
+      printFileError("writing", "report", names.report, outcome.error);
+      return kFailure;
+    case RunOutcome::Failure::kMap:
+      printFileError("writing", "output", names.output, outcome.error);
+      return kFailure;
+    case RunOutcome::Failure::kNone:
+      break;
   }
-  const int64_t changedRoads = joinRoads(roadCount, out.sectionsWritten, in.codePage,
-                                         files.report != nullptr ? &reportOut : nullptr);
-  std::printf("\nWriting %s...\r\n", files.outputName);
-  writer::writeRoadList(out);
-  const int status = commitFiles(files, out, files.report != nullptr ? &reportOut : nullptr);
+  const int status = commitFiles(names, output, report);
   // Runs without a report print exactly the lines they always printed.
-  if (status == kSuccess && files.report != nullptr) printSummary(changedRoads);
+  if (status == kSuccess && report != nullptr) printSummary(outcome);
   return status;
 }
 
@@ -171,42 +124,28 @@ void printUsage() {
 }
 
 // Opens the files and runs the phases; the exit status.
-int openAndRun(const char* inputName, const char* outputName, const char* reportName) {
-  InputFile input{openInput(inputName)};
+int openAndRun(const Settings& settings, const RunNames& names) {
+  InputFile input{openInput(names.input)};
   if (input.file == nullptr) {
-    printFileError("opening", "input", inputName, errno);
+    printFileError("opening", "input", names.input, errno);
     return kFailure;
   }
   OutputFile output;
-  if (!openOutputFile(output, outputName)) {
-    printFileError("opening", "output", outputName, output.error);
+  if (!openOutputFile(output, names.output)) {
+    printFileError("opening", "output", names.output, output.error);
     return kFailure;
   }
   OutputFile report;
-  if (reportName != nullptr && !openOutputFile(report, reportName)) {
-    printFileError("opening", "report", reportName, report.error);
+  if (names.report != nullptr && !openOutputFile(report, names.report)) {
+    printFileError("opening", "report", names.report, report.error);
     return kFailure;
   }
-  RunFiles files{input.file, output,     reportName != nullptr ? &report : nullptr,
-                 inputName,  outputName, reportName};
-  return runPhases(files);
+  return runOverFiles(settings, names, input.file, output,
+                      names.report != nullptr ? &report : nullptr);
 }
 
-}  // namespace
-
-int runTovlek(int argc, const char* const* argv) {
-  printBanner();
-  const Options options = scanOptions(argc, argv);
-  for (const std::string& warning : options.warnings) std::fprintf(stderr, "%s\n", warning.c_str());
-  if (options.invalidDistance) {
-    std::printf("Invalid minimum distance %s!\r\n", argv[options.invalidPosition]);
-    return kUsageError;
-  }
-  if (options.help) {
-    printUsage();
-    return kSuccess;
-  }
-  if (options.version) return kSuccess;
+// A command-line error, or none: the line it prints and the status.
+int checkOptions(const Options& options, const char* const* argv) {
   if (options.inputPosition == 0) {
     std::printf("Input file is not set!\r\n");
     return kUsageError;
@@ -224,16 +163,34 @@ int runTovlek(int argc, const char* const* argv) {
       return kUsageError;
     }
   }
+  return kSuccess;
+}
+
+}  // namespace
+
+int runTovlek(int argc, const char* const* argv) {
+  printBanner();
+  const Options options = scanOptions(argc, argv);
+  for (const std::string& warning : options.warnings) std::fprintf(stderr, "%s\n", warning.c_str());
+  if (options.invalidDistance) {
+    std::printf("Invalid minimum distance %s!\r\n", argv[options.invalidPosition]);
+    return kUsageError;
+  }
+  if (options.help) {
+    printUsage();
+    return kSuccess;
+  }
+  if (options.version) return kSuccess;
+  if (const int status = checkOptions(options, argv); status != kSuccess) return status;
+  const RunNames names{argv[options.inputPosition], argv[options.outputPosition],
+                       options.reportPosition != 0 ? argv[options.reportPosition] : nullptr};
   int status = kFailure;
   try {
-    status = openAndRun(argv[options.inputPosition], argv[options.outputPosition],
-                        options.reportPosition != 0 ? argv[options.reportPosition] : nullptr);
+    status = openAndRun(options.settings, names);
   } catch (const std::bad_alloc&) {
     std::printf("Out of memory!\n");
     status = kFailure;
   }
-  store::releaseRoadList();
-  store::releaseStorage();
   if (status == kSuccess) std::printf("Done!\r\n");
   return status;
 }

@@ -12,21 +12,19 @@ bool atOnePoint(const Road& road) {
 
 }  // namespace
 
-std::vector<bool> roadsWithShape() {
+std::vector<bool> roadsWithShape(const store::Map& map) {
   std::vector<bool> hasShape;
-  for (const Road* road = store::RoadList; road != nullptr; road = road->next)
+  for (const Road* road = map.RoadList; road != nullptr; road = road->next)
     hasShape.push_back(!atOnePoint(*road));
   return hasShape;
 }
 
-std::vector<CollapsedRoad> collapsedRoads(const std::vector<bool>& hadShape) {
-  std::vector<CollapsedRoad> collapsed;
+void findCollapsedRoads(JoinContext& join, const std::vector<bool>& hadShape) {
   int64_t position = 0;
-  for (const Road* road = store::RoadList; road != nullptr; road = road->next, ++position) {
+  for (const Road* road = join.map.RoadList; road != nullptr; road = road->next, ++position) {
     if (hadShape[static_cast<size_t>(position)] && atOnePoint(*road))
-      collapsed.push_back({position, road->first->x, road->first->y});
+      join.events.collapsed(*road, position, road->first->x, road->first->y);
   }
-  return collapsed;
 }
 
 }  // namespace tovlek::junction

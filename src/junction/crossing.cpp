@@ -2,7 +2,6 @@
 
 #include "junction/geometry.h"
 #include "junction/junction.h"
-#include "junction/report.h"
 
 namespace tovlek::junction {
 namespace {
@@ -42,36 +41,37 @@ bool meetingParameterOnQ(int64_t dxP, int64_t dyP, int64_t dxQ, int64_t dyQ, int
 
 // Squared distance, along a segment of squared length `length2`, from its
 // end to the point at parameter offset t, tested against MinDistance.
-bool nearEnough(double t, Wide length2) {
-  return !((t * t) * static_cast<double>(length2) > static_cast<double>(minDistanceSquared()));
+bool nearEnough(const JoinContext& join, double t, Wide length2) {
+  return !((t * t) * static_cast<double>(length2) > static_cast<double>(minDistanceSquared(join)));
 }
 
 // Moves the end of a segment (start, end, with differences dx, dy) that stops
 // short of the other road onto the meeting point at parameter t, if it lies
 // within MinDistance along the segment's line.
-bool snapEnd(Vertex* start, Vertex* end, int64_t dx, int64_t dy, double t, Crossing& crossing) {
+bool snapEnd(JoinContext& join, Vertex* start, Vertex* end, int64_t dx, int64_t dy, double t,
+             Crossing& crossing) {
   const Wide length2 = square(dx) + square(dy);
+  Vertex* moved = start;
   if (t <= 0) {
-    if (!nearEnough(t, length2)) return false;
+    if (!nearEnough(join, t, length2)) return false;
     crossing.x = truncateToCoord(t * static_cast<double>(dx) + static_cast<double>(start->x));
     crossing.y = truncateToCoord(t * static_cast<double>(dy) + static_cast<double>(start->y));
-    reportEvent(EventKind::kSnap, start->x, start->y, crossing.x, crossing.y);
-    moveRing(start, crossing.x, crossing.y);
   } else {
     const double u = 1 - t;
-    if (!nearEnough(u, length2)) return false;
+    if (!nearEnough(join, u, length2)) return false;
     crossing.x = truncateToCoord(static_cast<double>(end->x) - u * static_cast<double>(dx));
     crossing.y = truncateToCoord(static_cast<double>(end->y) - u * static_cast<double>(dy));
-    reportEvent(EventKind::kSnap, end->x, end->y, crossing.x, crossing.y);
-    moveRing(end, crossing.x, crossing.y);
+    moved = end;
   }
-  ++Stats.movedEnds;
+  tellChange(join, ChangeKind::kSnap, moved->x, moved->y, crossing.x, crossing.y);
+  moveRing(join, moved, crossing.x, crossing.y);
+  ++join.counts.movedEnds;
   return true;
 }
 
 }  // namespace
 
-Crossing crossSegments(Vertex* p0, Vertex* p1, Vertex* q0, Vertex* q1) {
+Crossing crossSegments(JoinContext& join, Vertex* p0, Vertex* p1, Vertex* q0, Vertex* q1) {
   const int64_t dxP = int64_t{p1->x} - p0->x;
   const int64_t dyP = int64_t{p1->y} - p0->y;
   const int64_t dxQ = int64_t{q1->x} - q0->x;
@@ -79,7 +79,7 @@ Crossing crossSegments(Vertex* p0, Vertex* p1, Vertex* q0, Vertex* q1) {
   const int64_t gx = int64_t{q0->x} - p0->x;
   const int64_t gy = int64_t{q0->y} - p0->y;
 
-  Crossing crossing{0, 0, 0};
+  Crossing crossing{CrossingResult::kNone, 0, 0};
   double tQ = 0;
   if (!meetingParameterOnQ(dxP, dyP, dxQ, dyQ, gx, gy, tQ)) return crossing;
   const double tP =
@@ -90,29 +90,29 @@ Crossing crossSegments(Vertex* p0, Vertex* p1, Vertex* q0, Vertex* q1) {
   if (inside(tP) && inside(tQ)) {
     crossing.x = truncateToCoord(tP * static_cast<double>(dxP) + static_cast<double>(p0->x));
     crossing.y = truncateToCoord(tP * static_cast<double>(dyP) + static_cast<double>(p0->y));
-    crossing.result = 3;
+    crossing.result = CrossingResult::kCrossing;
   } else if (inside(tP)) {
-    if (snapEnd(q0, q1, dxQ, dyQ, tQ, crossing)) crossing.result = 1;
+    if (snapEnd(join, q0, q1, dxQ, dyQ, tQ, crossing)) crossing.result = CrossingResult::kOnFirst;
   } else if (inside(tQ)) {
-    if (snapEnd(p0, p1, dxP, dyP, tP, crossing)) crossing.result = 2;
+    if (snapEnd(join, p0, p1, dxP, dyP, tP, crossing)) crossing.result = CrossingResult::kOnSecond;
   }
   return crossing;
 }
 
-int insertPointOnSegment(Vertex* s, Coord x, Coord y) {
-  const Wide limit = minDistanceSquared();
+Placement insertPointOnSegment(JoinContext& join, Vertex* s, Coord x, Coord y) {
+  const Wide limit = minDistanceSquared(join);
   if (square(int64_t{s->x} - x) + square(int64_t{s->y} - y) < limit) {
-    moveRing(s, x, y);
-    return 1;
+    moveRing(join, s, x, y);
+    return Placement::kMovedStart;
   }
   Vertex* e = s->next;
   if (square(int64_t{e->x} - x) + square(int64_t{e->y} - y) < limit) {
-    moveRing(e, x, y);
-    return 2;
+    moveRing(join, e, x, y);
+    return Placement::kMovedEnd;
   }
-  linkBehind(s, store::createInsertedVertex(x, y));
-  ++Stats.newVertices;
-  return 0;
+  linkBehind(join, s, store::createInsertedVertex(join.map, x, y));
+  ++join.counts.newVertices;
+  return Placement::kInserted;
 }
 
 }  // namespace tovlek::junction

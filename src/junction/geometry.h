@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstdint>
 
+#include "junction/junction.h"
 #include "junction/sweep_index.h"
 #include "store/road_store.h"
 
@@ -17,8 +18,8 @@ inline Wide square(int64_t value) {
   return static_cast<Wide>(value) * value;
 }
 
-inline Wide minDistanceSquared() {
-  return square(store::MinDistance);
+inline Wide minDistanceSquared(const JoinContext& join) {
+  return square(join.MinDistance);
 }
 
 // A double as a Coord: truncated toward zero, saturated at the 32-bit range.
@@ -30,16 +31,22 @@ inline store::Coord truncateToCoord(double value) {
 }
 
 // Moves v's whole ring to (x, y) and tells the fast sweep's index.
-inline void moveRing(store::Vertex* v, store::Coord x, store::Coord y) {
+inline void moveRing(JoinContext& join, store::Vertex* v, store::Coord x, store::Coord y) {
   store::setPosition(v, x, y);
-  if (ActiveIndex != nullptr) noteRingMoved(*ActiveIndex, v);
+  if (join.index != nullptr) noteRingMoved(*join.index, v);
 }
 
 // Links `inserted` in directly behind `start` and tells the fast sweep's index.
-inline void linkBehind(store::Vertex* start, store::Vertex* inserted) {
+inline void linkBehind(JoinContext& join, store::Vertex* start, store::Vertex* inserted) {
   inserted->next = start->next;
   start->next = inserted;
-  if (ActiveIndex != nullptr) noteInserted(*ActiveIndex, start, inserted);
+  if (join.index != nullptr) noteInserted(*join.index, start, inserted);
+}
+
+// Tells the listener of a change, when changes are wanted.
+inline void tellChange(JoinContext& join, ChangeKind kind, store::Coord fromX, store::Coord fromY,
+                       store::Coord toX, store::Coord toY) {
+  if (join.reportChanges) join.events.changed({kind, fromX, fromY, toX, toY});
 }
 
 }  // namespace tovlek::junction

@@ -1,12 +1,11 @@
 // The join phase: one pass over every pair of roads whose boxes overlap and
 // every pair of their vertices, welding near vertices of different roads,
 // moving road ends that stop just short of another road onto it, and putting
-// a shared vertex where two segments cross.
+// a shared vertex where two segments cross. It knows no text and no files:
+// what it does is told to a JoinEvents sink.
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
-#include <functional>
 #include <vector>
 
 #include "store/road_store.h"
@@ -17,88 +16,135 @@ using store::Coord;
 using store::Road;
 using store::Vertex;
 
-// Placements of a meeting point on a road made so far in the run.
-extern int32_t SplitCount;
+enum class ChangeKind { kWeld, kSnap, kCrossing, kPlaced };
 
-// Counters for the developer's eye (tests and diagnostics); not printed.
-struct JunctionStats {
+// One change: the vertex that moved farthest went from `from` to `to` (the
+// same point when nothing moved).
+struct Change {
+  ChangeKind kind;
+  Coord fromX, fromY, toX, toY;
+};
+
+// What the join tells the world: console lines, warnings and the change
+// report are made of these. Every method does nothing unless overridden.
+struct JoinEvents {
+  virtual ~JoinEvents() = default;
+  // Before the first pair: the roads and the distance of the run.
+  virtual void sweepStarted(int32_t /*roadCount*/, int32_t /*minDistance*/) {}
+  // After each further 10,000,000 road pairs.
+  virtual void progress(int32_t /*millionPairs*/, int32_t /*splitCount*/) {}
+  // A pair whose junctions kept producing vertices; its crossing steps stop.
+  virtual void notSettled(const Road& /*first*/, int64_t /*newVertexLimit*/) {}
+  // The road pair being processed, at these positions of the RoadList; only
+  // when JoinContext::reportChanges.
+  virtual void roadPair(const Road& /*first*/, int64_t /*firstPosition*/, const Road& /*second*/,
+                        int64_t /*secondPosition*/) {}
+  // A change made to the pair being processed; only when reportChanges.
+  virtual void changed(const Change& /*change*/) {}
+  // A road that had a shape and lies at one point after the join.
+  virtual void collapsed(const Road& /*road*/, int64_t /*position*/, Coord /*x*/, Coord /*y*/) {}
+};
+
+// What the join has done so far.
+struct JoinCounts {
   int64_t welds = 0;        // vertex pairs welded
   int64_t movedEnds = 0;    // segment ends moved by the near-miss test
   int64_t newVertices = 0;  // vertices inserted by placements
 };
-extern JunctionStats Stats;
 
-// Where the sweep prints its console lines and its warnings, and an
-// optional observer of every road pair it processes (for tests).
-struct SweepConsole {
-  std::FILE* out = stdout;
-  std::FILE* warnings = stderr;
-  std::function<void(const Road& first, const Road& second)> onRoadPair;
+struct SweepIndex;
+
+// One join phase: the map, its settings, its counters and its listener.
+struct JoinContext {
+  store::Map& map;
+  int32_t MinDistance;  // weld, near-miss and snap distance, in Coord units
+  JoinEvents& events;
+  bool reportChanges = false;  // whether roadPair and changed are wanted
+  // Placements of a meeting point on a road so far (wraps past 2^31).
+  int32_t SplitCount = 0;
+  JoinCounts counts;
+  SweepIndex* index = nullptr;  // the fast sweep's, while it runs
+
+  JoinContext(store::Map& joined, int32_t minDistance, JoinEvents& listener)
+      : map(joined), MinDistance(minDistance), events(listener) {}
 };
 
-// The whole join phase over the RoadList: prints the found line and the
-// distance line, visits every road pair with overlapping boxes in list order,
-// and prints a progress line ("\r"-terminated) for every 10,000,000 pairs.
-// Road pairs are found through a grid and vertex pairs that cannot act are
-// skipped, with exactly the results of sweepRoadPairsPlain.
-void sweepRoadPairs(int32_t roadCount, const SweepConsole& console = {});
+// The whole join phase over the RoadList: tells sweepStarted, visits every
+// road pair with overlapping boxes in list order, and tells progress for
+// every 10,000,000 pairs. Road pairs are found through a grid and vertex
+// pairs that cannot act are skipped, with exactly the results of
+// sweepRoadPairsPlain.
+void sweepRoadPairs(JoinContext& join, int32_t roadCount);
 
 // The same join phase by the plain method: every road pair of the list, the
 // box test, every vertex pair. Kept as the reference for the fast sweep,
 // which must give exactly its results.
-void sweepRoadPairsPlain(int32_t roadCount, const SweepConsole& console = {});
+void sweepRoadPairsPlain(JoinContext& join, int32_t roadCount);
 
 // True when the boxes of the two roads overlap; touching boxes overlap.
 bool boxesOverlap(const Road& a, const Road& b);
 
 // Every vertex of a against every vertex of b: the welding step and, where
 // both begin a segment, the crossing step. A pair that inserts
-// 4 x (read vertices of a and b) + 64 new vertices has not settled; its
-// remaining crossing steps are skipped and a warning is printed.
-void processRoadPair(Road& a, Road& b, std::FILE* warnings = stderr);
+// 4 x (read vertices of a and b) + 64 new vertices has not settled: its
+// remaining crossing steps are skipped and notSettled is told.
+void processRoadPair(JoinContext& join, Road& a, Road& b);
 
 // Welds p0 (of a) and q0 (of b) when they lie within MinDistance: their rings
 // become one and move to the end vertex's position when exactly one of them
-// ends its road, else to their midpoint. Never cuts a ring.
-void weldVertices(const Road& a, Vertex* p0, const Road& b, Vertex* q0);
+// ends its road, else to their midpoint.
+void weldVertices(JoinContext& join, const Road& a, Vertex* p0, const Road& b, Vertex* q0);
 
-// The crossing step for one vertex pair whose vertices both begin a segment:
-// crossSegments, then the meeting point placed on the roads the result
-// names, and after a crossing the two placed vertices joined in one ring.
-// Returns the number of vertices inserted.
-int crossingStep(Vertex* p0, Vertex* q0);
+// Where crossSegments asks for the meeting point X to be placed.
+enum class CrossingResult {
+  kNone = 0,      // nowhere
+  kOnFirst = 1,   // an end of Q stopped near P, and was moved onto X: X goes on P
+  kOnSecond = 2,  // an end of P stopped near Q, and was moved onto X: X goes on Q
+  kCrossing = 3,  // P and Q cross inside both: X goes on both
+};
+
+inline bool placesOnFirst(CrossingResult r) {
+  return r == CrossingResult::kOnFirst || r == CrossingResult::kCrossing;
+}
+inline bool placesOnSecond(CrossingResult r) {
+  return r == CrossingResult::kOnSecond || r == CrossingResult::kCrossing;
+}
 
 struct Crossing {
-  int result;  // bit 1: place X on segment P; bit 2: place X on segment Q
+  CrossingResult result;
   Coord x;
   Coord y;
 };
 
 // Classifies segment P (p0, p1) of the first road against segment Q (q0, q1)
-// of the second: 3 when they cross inside both, 1 when an end of Q stops
-// within MinDistance of P along Q's line, 2 the same for an end of P, else 0.
-// For 1 and 2 the stray end vertex, with its ring, is moved onto X.
-Crossing crossSegments(Vertex* p0, Vertex* p1, Vertex* q0, Vertex* q1);
+// of the second: they cross inside both, or an end of one stops within
+// MinDistance of the other along its own line (that end, with its ring, is
+// then moved onto X), or nothing.
+Crossing crossSegments(JoinContext& join, Vertex* p0, Vertex* p1, Vertex* q0, Vertex* q1);
 
-// Gives the segment that starts at s a vertex at (x, y): moves s (result 1)
-// or its successor (result 2), with their rings, when nearer than
-// MinDistance, else inserts a new vertex behind s (result 0).
-int insertPointOnSegment(Vertex* s, Coord x, Coord y);
+// How insertPointOnSegment gave a segment its vertex at X.
+enum class Placement {
+  kInserted = 0,    // a new vertex behind the start
+  kMovedStart = 1,  // the start, nearer than MinDistance, moved onto X
+  kMovedEnd = 2,    // the end, nearer than MinDistance, moved onto X
+};
+
+// Gives the segment that starts at s a vertex at (x, y), moving s or its
+// successor with their rings, or inserting a new vertex behind s.
+Placement insertPointOnSegment(JoinContext& join, Vertex* s, Coord x, Coord y);
+
+// The crossing step for one vertex pair whose vertices both begin a segment:
+// crossSegments, then the meeting point placed on the roads the result
+// names, and after a crossing the two placed vertices joined in one ring.
+// Returns the number of vertices inserted.
+int crossingStep(JoinContext& join, Vertex* p0, Vertex* q0);
 
 // For every road of the RoadList, in list order: whether its vertices lie at
 // two or more distinct positions.
-std::vector<bool> roadsWithShape();
+std::vector<bool> roadsWithShape(const store::Map& map);
 
-// A road that had a shape and now lies at one point: its list position and
-// that point.
-struct CollapsedRoad {
-  int64_t position;
-  Coord x;
-  Coord y;
-};
-
-// The roads that the join pulled into a single point, in list order, given
-// roadsWithShape as it was before the join.
-std::vector<CollapsedRoad> collapsedRoads(const std::vector<bool>& hadShape);
+// Tells `collapsed` for every road, in list order, that had a shape before
+// the join (roadsWithShape then) and lies at one point now.
+void findCollapsedRoads(JoinContext& join, const std::vector<bool>& hadShape);
 
 }  // namespace tovlek::junction

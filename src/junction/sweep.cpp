@@ -1,126 +1,117 @@
 #include <cstdlib>
-#include <string>
 
+#include "junction/geometry.h"
 #include "junction/junction.h"
-#include "junction/report.h"
 #include "junction/sweep_index.h"
-#include "reader/coord_codec.h"
 
 namespace tovlek::junction {
-
-int32_t SplitCount = 0;
-
 namespace {
 
 constexpr int32_t kPairsPerProgressLine = 10000000;
 
-void countPlacement() {
+void countPlacement(JoinContext& join) {
   // Wraps instead of overflowing on a run with more than 2^31 placements.
-  SplitCount = static_cast<int32_t>(static_cast<uint32_t>(SplitCount) + 1u);
+  join.SplitCount = static_cast<int32_t>(static_cast<uint32_t>(join.SplitCount) + 1u);
 }
 
-}  // namespace
-
-namespace {
-
-// Where a placement took the segment start's vertex at X from: the start or
-// its successor when one of them moved onto X, else X itself (a new vertex).
-struct Placement {
-  int result;
+// A placement, and where the vertex that stands at X after it came from: the
+// start or its successor when one of them moved onto X, else X itself (a new
+// vertex).
+struct Placed {
+  Placement placement;
   Coord fromX, fromY;
 };
 
-Placement place(Vertex* start, const Crossing& crossing) {
-  const Coord oldX[3] = {crossing.x, start->x, start->next->x};
-  const Coord oldY[3] = {crossing.y, start->y, start->next->y};
-  const int result = insertPointOnSegment(start, crossing.x, crossing.y);
-  countPlacement();
-  return {result, oldX[result], oldY[result]};
+Placed place(JoinContext& join, Vertex* start, const Crossing& crossing) {
+  const Vertex* end = start->next;
+  Placed placed{Placement::kInserted, crossing.x, crossing.y};
+  const Coord startX = start->x, startY = start->y, endX = end->x, endY = end->y;
+  placed.placement = insertPointOnSegment(join, start, crossing.x, crossing.y);
+  countPlacement(join);
+  if (placed.placement == Placement::kMovedStart) {
+    placed.fromX = startX;
+    placed.fromY = startY;
+  } else if (placed.placement == Placement::kMovedEnd) {
+    placed.fromX = endX;
+    placed.fromY = endY;
+  }
+  return placed;
 }
 
 // Distance squared from a placement's origin to X, for picking the farther.
-int64_t travel(const Placement& p, const Crossing& crossing) {
+int64_t travel(const Placed& p, const Crossing& crossing) {
   const int64_t dx = int64_t{p.fromX} - crossing.x, dy = int64_t{p.fromY} - crossing.y;
   return dx * dx + dy * dy;
 }
 
+// The vertex at X of the segment that starts at `start`, after a placement.
+Vertex* placedVertex(Vertex* start, const Placed& placed) {
+  return placed.placement == Placement::kMovedStart ? start : start->next;
+}
+
+bool gainedVertex(const Placed& placed, bool happened) {
+  return happened && placed.placement == Placement::kInserted;
+}
+
 }  // namespace
 
-int crossingStep(Vertex* p0, Vertex* q0) {
-  const Crossing crossing = crossSegments(p0, p0->next, q0, q0->next);
-  if (crossing.result == 0) return 0;
-  const Placement none{-1, crossing.x, crossing.y};
-  const Placement onFirst = crossing.result & 1 ? place(p0, crossing) : none;
-  const Placement onSecond = crossing.result & 2 ? place(q0, crossing) : none;
-  if (crossing.result == 3) {
-    Vertex* onP = onFirst.result == 1 ? p0 : p0->next;
-    Vertex* onQ = onSecond.result == 1 ? q0 : q0->next;
-    if (!store::sameRing(onP, onQ)) store::joinRings(onP, onQ);
+int crossingStep(JoinContext& join, Vertex* p0, Vertex* q0) {
+  const Crossing crossing = crossSegments(join, p0, p0->next, q0, q0->next);
+  if (crossing.result == CrossingResult::kNone) return 0;
+  const bool onFirst = placesOnFirst(crossing.result);
+  const bool onSecond = placesOnSecond(crossing.result);
+  const Placed none{Placement::kMovedStart, crossing.x, crossing.y};
+  const Placed first = onFirst ? place(join, p0, crossing) : none;
+  const Placed second = onSecond ? place(join, q0, crossing) : none;
+  if (crossing.result == CrossingResult::kCrossing) {
+    store::joinRings(placedVertex(p0, first), placedVertex(q0, second));
   }
-  if (Report != nullptr) {
-    const Placement& farther =
-        travel(onFirst, crossing) >= travel(onSecond, crossing) ? onFirst : onSecond;
-    reportEvent(crossing.result == 3 ? EventKind::kCrossing : EventKind::kPlaced, farther.fromX,
-                farther.fromY, crossing.x, crossing.y);
+  if (join.reportChanges) {
+    const Placed& farther = travel(first, crossing) >= travel(second, crossing) ? first : second;
+    const ChangeKind kind =
+        crossing.result == CrossingResult::kCrossing ? ChangeKind::kCrossing : ChangeKind::kPlaced;
+    tellChange(join, kind, farther.fromX, farther.fromY, crossing.x, crossing.y);
   }
-  return (onFirst.result == 0) + (onSecond.result == 0);
+  return int{gainedVertex(first, onFirst)} + int{gainedVertex(second, onSecond)};
 }
 
 namespace {
 
-void printEstimate(std::FILE* out, int32_t roadCount) {
-  const double factor = static_cast<double>(5e-7f);
-  double estimate = static_cast<double>(roadCount - int64_t{1}) *
-                    static_cast<double>(roadCount - int64_t{2}) * factor;
-  if (estimate == 0) estimate = 0;  // one road gives -0, shown as 0
-  std::fprintf(out, "Found %i roads, %.0f million pairs.\r\n", roadCount, estimate);
-  std::fprintf(out, "Minimum distance set to %i.\r\n", store::MinDistance);
-}
-
-// Counts the road pairs of each first road, and prints a line for every
+// Counts the road pairs of each first road, and tells progress for every
 // 10,000,000 of them.
 struct Progress {
   int32_t roadCount;
-  std::FILE* out;
   int32_t outerIndex = 0;
   int64_t pairCounter = 0;
   int32_t shownMillions = 0;
 };
 
-void finishFirstRoad(Progress& progress) {
+void finishFirstRoad(JoinContext& join, Progress& progress) {
   progress.pairCounter += int64_t{progress.roadCount} - progress.outerIndex - 1;
   ++progress.outerIndex;
   if (progress.pairCounter > kPairsPerProgressLine) {
     progress.pairCounter -= kPairsPerProgressLine;
     progress.shownMillions += 10;
-    std::fprintf(progress.out, "Done %i million road pairs, %i splitted\r", progress.shownMillions,
-                 SplitCount);
+    join.events.progress(progress.shownMillions, join.SplitCount);
   }
 }
 
 // The vertex-pair steps of one road pair, with the guard that stops a pair
 // whose junctions do not settle.
 struct PairSteps {
+  JoinContext& join;
   const Road& first;
   int64_t limit;
-  std::FILE* warnings;
   int64_t inserted = 0;
 
-  PairSteps(const Road& a, const Road& b, std::FILE* warningStream)
-      : first(a),
-        limit(4 * (int64_t{a.readVertexCount} + b.readVertexCount) + 64),
-        warnings(warningStream) {}
+  PairSteps(JoinContext& context, const Road& a, const Road& b)
+      : join(context), first(a), limit(4 * (int64_t{a.readVertexCount} + b.readVertexCount) + 64) {}
 
   void run(Road& a, Vertex* p0, Road& b, Vertex* q0) {
-    weldVertices(a, p0, b, q0);
+    weldVertices(join, a, p0, b, q0);
     if (p0->next == nullptr || q0->next == nullptr || inserted >= limit) return;
-    inserted += crossingStep(p0, q0);
-    if (inserted >= limit) {
-      std::fprintf(warnings,
-                   "Warning: junctions near %s did not settle; stopped after %lld new vertices\n",
-                   reader::formatPair(first.first->x, first.first->y).c_str(),
-                   static_cast<long long>(limit));
-    }
+    inserted += crossingStep(join, p0, q0);
+    if (inserted >= limit) join.events.notSettled(first, limit);
   }
 };
 
@@ -142,20 +133,21 @@ struct BlockCursor {
   }
 };
 
-int64_t nearMargin() {
-  return std::llabs(int64_t{store::MinDistance}) + 2;
+int64_t nearMargin(const JoinContext& join) {
+  return std::llabs(int64_t{join.MinDistance}) + 2;
 }
 
 // One road pair of the fast sweep: the same steps in the same order as
 // processRoadPair, leaving out only vertex pairs that provably do nothing.
 // a and b are the roads at list positions i and j.
-void processRoadPairFast(SweepIndex& index, size_t i, size_t j, std::FILE* warnings) {
+void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
+  SweepIndex& index = *join.index;
   Road& a = *index.roads[i];
   Road& b = *index.roads[j];
-  const int64_t margin = nearMargin();
+  const int64_t margin = nearMargin(join);
   const LongRoad* longA = index.longSlot[i] >= 0 ? &index.longRoads[index.longSlot[i]] : nullptr;
   const LongRoad* longB = index.longSlot[j] >= 0 ? &index.longRoads[index.longSlot[j]] : nullptr;
-  PairSteps steps(a, b, warnings);
+  PairSteps steps(join, a, b);
 
   // B's box is computed once; every later move or insertion grows it by the
   // position concerned, which holds wherever B's vertices went.
@@ -193,8 +185,8 @@ bool boxesOverlap(const Road& a, const Road& b) {
   return b.minX <= a.maxX && a.minX <= b.maxX && b.minY <= a.maxY && a.minY <= b.maxY;
 }
 
-void processRoadPair(Road& a, Road& b, std::FILE* warnings) {
-  PairSteps steps(a, b, warnings);
+void processRoadPair(JoinContext& join, Road& a, Road& b) {
+  PairSteps steps(join, a, b);
   // Each successor is read only after the steps for the current vertex, so
   // a vertex inserted behind p0 or q0 is the next one visited.
   for (Vertex* p0 = a.first; p0 != nullptr; p0 = p0->next) {
@@ -202,30 +194,29 @@ void processRoadPair(Road& a, Road& b, std::FILE* warnings) {
   }
 }
 
-void sweepRoadPairsPlain(int32_t roadCount, const SweepConsole& console) {
-  printEstimate(console.out, roadCount);
-  Progress progress{roadCount, console.out};
+void sweepRoadPairsPlain(JoinContext& join, int32_t roadCount) {
+  join.events.sweepStarted(roadCount, join.MinDistance);
+  Progress progress{roadCount};
   int64_t aPosition = 0;
-  for (Road* a = store::RoadList; a != nullptr && a->next != nullptr; a = a->next, ++aPosition) {
+  for (Road* a = join.map.RoadList; a != nullptr && a->next != nullptr; a = a->next, ++aPosition) {
     int64_t bPosition = aPosition + 1;
     for (Road* b = a->next; b != nullptr; b = b->next, ++bPosition) {
       if (!boxesOverlap(*a, *b)) continue;
-      if (console.onRoadPair) console.onRoadPair(*a, *b);
-      reportRoadPair(a, aPosition, b, bPosition);
-      processRoadPair(*a, *b, console.warnings);
+      if (join.reportChanges) join.events.roadPair(*a, aPosition, *b, bPosition);
+      processRoadPair(join, *a, *b);
     }
-    finishFirstRoad(progress);
+    finishFirstRoad(join, progress);
   }
 }
 
-void sweepRoadPairs(int32_t roadCount, const SweepConsole& console) {
-  printEstimate(console.out, roadCount);
+void sweepRoadPairs(JoinContext& join, int32_t roadCount) {
+  join.events.sweepStarted(roadCount, join.MinDistance);
   SweepIndex index;
-  buildSweepIndex(index);
+  buildSweepIndex(index, join.map);
   OverlapGrid grid;
   buildOverlapGrid(grid, index.roads);
-  ActiveIndex = &index;
-  Progress progress{roadCount, console.out};
+  join.index = &index;
+  Progress progress{roadCount};
   // Partners lie anywhere in memory. The next first road's partners are
   // found one road ahead and fetched in stages, so that their list slots,
   // records and vertices arrive while the current pairs are processed.
@@ -239,14 +230,13 @@ void sweepRoadPairs(int32_t roadCount, const SweepConsole& console) {
     for (size_t k = 0; k < partners.size(); ++k) {
       if (k + 1 < partners.size()) __builtin_prefetch(index.roads[partners[k + 1]]->first);
       const uint32_t j = partners[k];
-      if (console.onRoadPair) console.onRoadPair(*index.roads[i], *index.roads[j]);
-      reportRoadPair(index.roads[i], i, index.roads[j], j);
-      processRoadPairFast(index, i, j, console.warnings);
+      if (join.reportChanges) join.events.roadPair(*index.roads[i], i, *index.roads[j], j);
+      processRoadPairFast(join, i, j);
     }
-    finishFirstRoad(progress);
+    finishFirstRoad(join, progress);
     partners.swap(upcoming);
   }
-  ActiveIndex = nullptr;
+  join.index = nullptr;
 }
 
 }  // namespace tovlek::junction

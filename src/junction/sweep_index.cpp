@@ -6,8 +6,6 @@
 
 namespace tovlek::junction {
 
-SweepIndex* ActiveIndex = nullptr;
-
 namespace {
 
 uintptr_t addressOf(const Vertex* v) {
@@ -93,10 +91,9 @@ void growAround(SweepIndex& index, const Vertex* v) {
 
 }  // namespace
 
-void buildSweepIndex(SweepIndex& index) {
+void buildSweepIndex(SweepIndex& index, const store::Map& map) {
   index = SweepIndex{};
-  for (Road* road = store::RoadList; road != nullptr; road = road->next)
-    index.roads.push_back(road);
+  for (Road* road = map.RoadList; road != nullptr; road = road->next) index.roads.push_back(road);
   index.longSlot.assign(index.roads.size(), -1);
   for (size_t i = 0; i < index.roads.size(); ++i) {
     if (index.roads[i]->readVertexCount > kLongRoad) addLongRoad(index, i);

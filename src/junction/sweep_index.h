@@ -104,11 +104,7 @@ struct SweepIndex {
 };
 
 // Builds the index over the RoadList (roads in list order, blocks of long roads).
-void buildSweepIndex(SweepIndex& index);
-
-// The index that the junction steps report their changes to; null while the
-// plain sweep runs.
-extern SweepIndex* ActiveIndex;
+void buildSweepIndex(SweepIndex& index, const store::Map& map);
 
 // Grows the boxes that hold any member of v's ring to the ring's position.
 void noteRingMoved(SweepIndex& index, const Vertex* v);

@@ -2,12 +2,8 @@
 
 #include "junction/geometry.h"
 #include "junction/junction.h"
-#include "junction/report.h"
 
 namespace tovlek::junction {
-
-JunctionStats Stats;
-
 namespace {
 
 bool isEnd(const Road& road, const Vertex* vertex) {
@@ -16,14 +12,14 @@ bool isEnd(const Road& road, const Vertex* vertex) {
 
 }  // namespace
 
-void weldVertices(const Road& a, Vertex* p0, const Road& b, Vertex* q0) {
+void weldVertices(JoinContext& join, const Road& a, Vertex* p0, const Road& b, Vertex* q0) {
   const int64_t dx = int64_t{p0->x} - q0->x;
   const int64_t dy = int64_t{p0->y} - q0->y;
-  const int64_t limit = store::MinDistance;
+  const int64_t limit = join.MinDistance;
   // The cheap square test first; it also rules out every weld when the
   // distance is negative.
   if (std::llabs(dx) > limit || std::llabs(dy) > limit) return;
-  if (square(dx) + square(dy) > minDistanceSquared()) return;
+  if (square(dx) + square(dy) > minDistanceSquared(join)) return;
 
   Coord x = p0->x, y = p0->y;
   const bool p0End = isEnd(a, p0);
@@ -35,18 +31,16 @@ void weldVertices(const Road& a, Vertex* p0, const Road& b, Vertex* q0) {
     x = q0->x;
     y = q0->y;
   }
-  if (Report != nullptr) {
+  if (join.reportChanges) {
     const Vertex* farther = square(int64_t{p0->x} - x) + square(int64_t{p0->y} - y) >=
                                     square(int64_t{q0->x} - x) + square(int64_t{q0->y} - y)
                                 ? p0
                                 : q0;
-    reportEvent(EventKind::kWeld, farther->x, farther->y, x, y);
+    tellChange(join, ChangeKind::kWeld, farther->x, farther->y, x, y);
   }
-  // Joining two members of one ring would cut it apart; they share one
-  // position already, so there is nothing to join.
-  if (!store::sameRing(p0, q0)) store::joinRings(p0, q0);
-  moveRing(p0, x, y);
-  ++Stats.welds;
+  store::joinRings(p0, q0);
+  moveRing(join, p0, x, y);
+  ++join.counts.welds;
 }
 
 }  // namespace tovlek::junction

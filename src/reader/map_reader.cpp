@@ -2,11 +2,10 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cinttypes>
 #include <cstring>
 
-#include "reader/c_scan.h"
-#include "reader/coord_codec.h"
+#include "codec/c_scan.h"
+#include "codec/coord_codec.h"
 
 namespace tovlek::reader {
 namespace {
@@ -45,11 +44,22 @@ bool contains(std::string_view text, std::string_view key) {
   return text.find(key) != std::string_view::npos;
 }
 
-// A decimal value ends at the line end, a blank, a tab or a comment.
-bool endsDecimalValue(std::string_view search, size_t at) {
-  if (at >= search.size()) return true;
-  const char c = search[at];
-  return c == '\n' || c == '\r' || c == ' ' || c == '\t' || c == ';';
+// The position behind `key` and the blanks and tabs that follow it.
+size_t valueStart(std::string_view search, std::string_view key) {
+  size_t at = search.find(key) + key.size();
+  while (at < search.size() && (search[at] == ' ' || search[at] == '\t')) ++at;
+  return at;
+}
+
+// A decimal number at `at` that ends the value: the line end, a blank, a tab
+// or a comment follows it.
+bool readDecimalValue(std::string_view search, size_t at, int32_t& field) {
+  const codec::ScannedInteger value = codec::scanDecimal(search, at);
+  if (!value.ok) return false;
+  const char next = value.end < search.size() ? search[value.end] : '\n';
+  if (next != '\n' && next != '\r' && next != ' ' && next != '\t' && next != ';') return false;
+  field = static_cast<int32_t>(value.value);
+  return true;
 }
 
 // Reads the value behind `key` ("type=" or "subtype=") into the field: behind
@@ -57,19 +67,13 @@ bool endsDecimalValue(std::string_view search, size_t at) {
 // that ends the value. The field keeps its value when there is none (nothing
 // is read beyond the line). True when a value was read.
 bool readKeyValue(std::string_view search, std::string_view key, int32_t& field) {
-  size_t at = search.find(key) + key.size();
-  while (at < search.size() && (search[at] == ' ' || search[at] == '\t')) ++at;
-  if (search.substr(at, 2) == "0x") {
-    at += 2;
-    if (at >= search.size()) return false;
-    const ScannedHex value = scanHex(search, at);
-    if (value.ok) field = value.value;
-    return value.ok;
-  }
-  const ScannedInteger value = scanDecimal(search, at);
-  if (!value.ok || !endsDecimalValue(search, value.end)) return false;
-  field = static_cast<int32_t>(value.value);
-  return true;
+  size_t at = valueStart(search, key);
+  if (search.substr(at, 2) != "0x") return readDecimalValue(search, at, field);
+  at += 2;
+  if (at >= search.size()) return false;
+  const codec::ScannedHex value = codec::scanHex(search, at);
+  if (value.ok) field = value.value;
+  return value.ok;
 }
 
 // A type above 255 carries the subtype in its low byte (split once).
@@ -80,14 +84,9 @@ void splitType(store::Road* road) {
   }
 }
 
-void warnUnreadablePair(const MapInput& in) {
-  std::fprintf(in.warnings,
-               "Warning: line %" PRId64 ": unreadable coordinate pair, rest of line ignored\n",
-               in.lineNumber);
-}
-
 // One line of a section body. Returns true when the line ends the section.
-bool readSectionLine(MapInput& in, std::string_view line, store::Road* road) {
+bool readSectionLine(MapInput& in, std::string_view line, store::Map& map, store::Road* road,
+                     ReadSink& sink) {
   const std::string_view search = in.search;
   if (contains(search, "[end")) return true;
   if (contains(search, "subtype=")) {
@@ -95,9 +94,9 @@ bool readSectionLine(MapInput& in, std::string_view line, store::Road* road) {
   } else if (contains(search, "type=")) {
     if (readKeyValue(search, "type=", road->type)) splitType(road);
   } else if (contains(search, "data0") || contains(search, "origin0")) {
-    if (!readCoordList(search, road)) warnUnreadablePair(in);
+    if (!codec::readCoordList(search, map, road)) sink.unreadablePair(in.lineNumber);
   } else {
-    store::prependExtraLine(road, line);
+    store::prependExtraLine(map, road, line);
   }
   return false;
 }
@@ -110,11 +109,7 @@ void noteHeaderLine(MapInput& in) {
   } else if (contains(search, "[end")) {
     in.inHeaderSection = false;
   } else if (in.inHeaderSection && contains(search, "codepage=")) {
-    size_t at = search.find("codepage=") + 9;
-    while (at < search.size() && (search[at] == ' ' || search[at] == '\t')) ++at;
-    const ScannedInteger value = scanDecimal(search, at);
-    if (value.ok && endsDecimalValue(search, value.end))
-      in.codePage = static_cast<int32_t>(value.value);
+    readDecimalValue(search, valueStart(search, "codepage="), in.codePage);
   }
 }
 
@@ -122,11 +117,11 @@ bool isSectionHeader(std::string_view search) {
   return contains(search, "[polyline]") || contains(search, "[rgn40]");
 }
 
-bool readLineAndSearchCopy(MapInput& in, writer::MapOutput& out, std::string_view& line) {
+bool readLineAndSearchCopy(MapInput& in, std::string_view& line) {
   if (!readLine(in, line)) return false;
   if (in.lineNumber == 1) {
     const bool crlf = line.size() >= 2 && line.substr(line.size() - 2) == "\r\n";
-    out.lineEnd = crlf ? "\r\n" : "\n";
+    in.lineEnd = crlf ? "\r\n" : "\n";
   }
   makeSearchCopy(line, in.search);
   return true;
@@ -170,34 +165,29 @@ bool isRoadType(int32_t type) {
   return (type >= 0 && type <= 12) || type == 0x42 || type == 0x49;
 }
 
-bool readNextRoad(MapInput& in, writer::MapOutput& out) {
+bool readNextRoad(MapInput& in, store::Map& map, ReadSink& sink) {
   std::string_view line;
   for (;;) {
     // Outside a section: everything but a header passes through.
     bool found = false;
     while (!found) {
-      if (!readLineAndSearchCopy(in, out, line)) return false;
+      if (!readLineAndSearchCopy(in, line)) return false;
       found = isSectionHeader(in.search);
       if (!found) {
         noteHeaderLine(in);
-        writer::writeText(out, line);
+        sink.passThrough(line);
       }
     }
 
-    store::Road* road = store::createRoad();
-    try {
-      while (readLineAndSearchCopy(in, out, line) && !readSectionLine(in, line, road)) {
-      }
-    } catch (...) {
-      store::releaseRoad(road);
-      throw;
+    store::Road* road = store::createRoad(map);
+    while (readLineAndSearchCopy(in, line) && !readSectionLine(in, line, map, road, sink)) {
     }
     if (isRoadType(road->type) && road->first != nullptr) {
-      store::pushRoad(road);
+      store::pushRoad(map, road);
       return true;
     }
-    writer::writePolylineSection(out, *road);
-    store::releaseRoad(road);
+    sink.nonRoadSection(*road);
+    store::releaseRoad(map, road);
   }
 }
 

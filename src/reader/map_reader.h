@@ -1,7 +1,7 @@
-// One pass over the input map text. Lines outside polyline sections go to the
-// output unchanged and in place; each polyline section becomes a Road, which
-// is kept on the RoadList when it is a road and otherwise written in place in
-// the normalised layout and released.
+// One pass over the input map text. Lines outside polyline sections are
+// handed on unchanged and in place; each polyline section becomes a Road,
+// which is kept on the RoadList when it is a road and otherwise handed on
+// (to be written in place) and released.
 #pragma once
 
 #include <cstdint>
@@ -11,7 +11,6 @@
 #include <vector>
 
 #include "store/road_store.h"
-#include "writer/map_writer.h"
 
 namespace tovlek::reader {
 
@@ -19,11 +18,13 @@ namespace tovlek::reader {
 // of any length (a line ends behind its line feed; the last may lack one).
 struct MapInput {
   std::FILE* file = nullptr;
-  std::FILE* warnings = stderr;  // where unreadable coordinate lines are reported
-  bool failed = false;           // a read error other than end of input occurred
-  int error = 0;                 // the system's error number of that read error
-  int64_t lineNumber = 0;        // lines read so far
-  int32_t codePage = 0;          // CodePage= of the header section; 0 while none was read
+  bool failed = false;     // a read error other than end of input occurred
+  int error = 0;           // the system's error number of that read error
+  int64_t lineNumber = 0;  // lines read so far
+  // The line end of the first line ("\r\n" or "\n"), for the lines that the
+  // writer makes itself; set once the first line is read.
+  std::string_view lineEnd = "\n";
+  int32_t codePage = 0;  // CodePage= of the header section; 0 while none was read
   bool inHeaderSection = false;
 
   std::vector<char> block;
@@ -32,6 +33,17 @@ struct MapInput {
   bool endOfFile = false;
   std::string carried;  // a line that spans blocks
   std::string search;   // search copy of the current line
+};
+
+// Where the reader hands what it does not keep.
+struct ReadSink {
+  virtual ~ReadSink() = default;
+  // A line outside every polyline section, exactly as read.
+  virtual void passThrough(std::string_view line) = 0;
+  // A polyline section that is not a road, complete; released after the call.
+  virtual void nonRoadSection(const store::Road& road) = 0;
+  // A coordinate line whose decoding stopped at a pair it could not read.
+  virtual void unreadablePair(int64_t lineNumber) = 0;
 };
 
 // Reads the next line into `line` (valid until the next call). False at the
@@ -43,8 +55,7 @@ bool isRoadType(int32_t type);
 
 // Reads on until one road is complete and puts it at the head of the
 // RoadList (true), or until the input ends (false). Passed-through lines and
-// non-road sections are written to `out` on the way. The writer's line end
-// follows the input's first line.
-bool readNextRoad(MapInput& in, writer::MapOutput& out);
+// non-road sections go to the sink on the way.
+bool readNextRoad(MapInput& in, store::Map& map, ReadSink& sink);
 
 }  // namespace tovlek::reader

@@ -6,53 +6,50 @@
 
 namespace tovlek::store {
 
-int32_t MinDistance = 10;
-Road* RoadList = nullptr;
+struct Storage {
+  RecordPool<Vertex, size_t{1} << 16> vertices;
+  RecordPool<Vertex, size_t{1} << 16> insertedVertices;
+  RecordPool<Road, size_t{1} << 14> roads;
+  BytePool lines;
+  // The road created last and where the pools stood before it: releasing it
+  // gives all its memory back, which keeps the reader's non-road sections free.
+  const Road* newest = nullptr;
+  PoolMark newestRoads, newestVertices, newestLines;
+};
 
-namespace {
+Map::Map(int32_t minDistance) : MinDistance(minDistance), storage(std::make_unique<Storage>()) {}
 
-RecordPool<Vertex, size_t{1} << 16> vertexPool;
-RecordPool<Vertex, size_t{1} << 16> insertedVertexPool;
-RecordPool<Road, size_t{1} << 14> roadPool;
-BytePool linePool;
+Map::~Map() = default;
 
-// The road created last and where the pools stood before it: releasing it
-// gives all its memory back, which keeps the reader's non-road sections free.
-struct {
-  const Road* road = nullptr;
-  PoolMark roads, vertices, lines;
-} newest;
-
-}  // namespace
-
-Road* createRoad() {
-  newest.roads = roadPool.mark();
-  newest.vertices = vertexPool.mark();
-  newest.lines = linePool.mark();
-  Road* road = roadPool.allocate();
+Road* createRoad(Map& map) {
+  Storage& s = *map.storage;
+  s.newestRoads = s.roads.mark();
+  s.newestVertices = s.vertices.mark();
+  s.newestLines = s.lines.mark();
+  Road* road = s.roads.allocate();
   *road = Road{nullptr, nullptr, nullptr, kEmptyBoxMin, kEmptyBoxMin, kEmptyBoxMax, kEmptyBoxMax,
                -1,      -1,      0,       nullptr};
-  newest.road = road;
+  s.newest = road;
   return road;
 }
 
-Vertex* createVertex(Coord x, Coord y) {
-  Vertex* vertex = vertexPool.allocate();
+Vertex* createVertex(Map& map, Coord x, Coord y) {
+  Vertex* vertex = map.storage->vertices.allocate();
   *vertex = Vertex{x, y, vertex, nullptr};
   return vertex;
 }
 
-Vertex* createInsertedVertex(Coord x, Coord y) {
-  Vertex* vertex = insertedVertexPool.allocate();
+Vertex* createInsertedVertex(Map& map, Coord x, Coord y) {
+  Vertex* vertex = map.storage->insertedVertices.allocate();
   *vertex = Vertex{x, y, vertex, nullptr};
   return vertex;
 }
 
-bool isInsertedVertex(const Vertex* vertex) {
-  return insertedVertexPool.owns(vertex);
+bool isInsertedVertex(const Map& map, const Vertex* vertex) {
+  return map.storage->insertedVertices.owns(vertex);
 }
 
-void appendVertex(Road* road, Vertex* vertex) {
+void appendVertex(Map& map, Road* road, Vertex* vertex) {
   if (road->first == nullptr) {
     road->first = vertex;
   } else {
@@ -63,7 +60,7 @@ void appendVertex(Road* road, Vertex* vertex) {
 
   // Bounds are computed in 64 bits: a coordinate near the 32-bit limit grown
   // by a huge MinDistance must not wrap. The stored bound saturates.
-  const int64_t half = MinDistance / 2;
+  const int64_t half = map.MinDistance / 2;
   auto clamp = [](int64_t v) {
     if (v > INT32_MAX) return INT32_MAX;
     if (v < INT32_MIN) return INT32_MIN;
@@ -76,18 +73,18 @@ void appendVertex(Road* road, Vertex* vertex) {
   if (y - half < road->minY) road->minY = clamp(y - half);
 }
 
-void prependExtraLine(Road* road, std::string_view text) {
+void prependExtraLine(Map& map, Road* road, std::string_view text) {
   // The line record and its text in one piece.
-  void* piece = linePool.allocate(sizeof(ExtraLine) + text.size() + 1);
+  void* piece = map.storage->lines.allocate(sizeof(ExtraLine) + text.size() + 1);
   char* copy = static_cast<char*>(piece) + sizeof(ExtraLine);
   std::memcpy(copy, text.data(), text.size());
   copy[text.size()] = '\0';
   road->extraLines = new (piece) ExtraLine{copy, text.size(), road->extraLines};
 }
 
-void pushRoad(Road* road) {
-  road->next = RoadList;
-  RoadList = road;
+void pushRoad(Map& map, Road* road) {
+  road->next = map.RoadList;
+  map.RoadList = road;
 }
 
 void setPosition(Vertex* vertex, Coord x, Coord y) {
@@ -100,6 +97,7 @@ void setPosition(Vertex* vertex, Coord x, Coord y) {
 }
 
 void joinRings(Vertex* a, Vertex* b) {
+  if (sameRing(a, b)) return;
   Vertex* beforeB = b;
   while (beforeB->ring != b) beforeB = beforeB->ring;
   beforeB->ring = a->ring;
@@ -115,29 +113,21 @@ bool sameRing(const Vertex* a, const Vertex* b) {
   return false;
 }
 
-void releaseRoad(Road* road) {
-  if (road != newest.road) return;  // its memory returns with releaseStorage
-  vertexPool.rollback(newest.vertices);
-  linePool.rollback(newest.lines);
-  roadPool.rollback(newest.roads);
-  newest.road = nullptr;
+void releaseRoad(Map& map, Road* road) {
+  Storage& s = *map.storage;
+  if (road != s.newest) return;  // its memory returns with the Map
+  s.vertices.rollback(s.newestVertices);
+  s.lines.rollback(s.newestLines);
+  s.roads.rollback(s.newestRoads);
+  s.newest = nullptr;
 }
 
-void releaseRoadList() {
-  while (RoadList != nullptr) {
-    Road* road = RoadList;
-    RoadList = road->next;
-    releaseRoad(road);
+void releaseRoadList(Map& map) {
+  while (map.RoadList != nullptr) {
+    Road* road = map.RoadList;
+    map.RoadList = road->next;
+    releaseRoad(map, road);
   }
-}
-
-void releaseStorage() {
-  RoadList = nullptr;
-  newest.road = nullptr;
-  vertexPool.clear();
-  insertedVertexPool.clear();
-  roadPool.clear();
-  linePool.clear();
 }
 
 }  // namespace tovlek::store

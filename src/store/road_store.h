@@ -7,16 +7,13 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 namespace tovlek::store {
 
 // A fixed-point coordinate in units of 1/100000 of a number of the map text.
 using Coord = int32_t;
-
-// Weld, near-miss and snap distance in Coord units; also grows every road's
-// box by MinDistance / 2 (truncated toward zero) while the road is read.
-extern int32_t MinDistance;
 
 inline constexpr Coord kEmptyBoxMin = 2147483647;
 inline constexpr Coord kEmptyBoxMax = -2147483647;
@@ -50,55 +47,66 @@ struct Road {
   Road* next;               // next road of the RoadList
 };
 
-// Head of the kept roads, the road kept last at the head.
-extern Road* RoadList;
+struct Storage;  // the memory of the records (pools; see road_store.cpp)
+
+// One run's map: the kept roads and the memory of every record. Records live
+// as long as the Map; releasing a road gives its memory back only where that
+// is cheap (the road created last, as the reader's non-road sections are).
+struct Map {
+  explicit Map(int32_t minDistance = 10);
+  ~Map();
+  Map(const Map&) = delete;
+  Map& operator=(const Map&) = delete;
+
+  // Head of the kept roads, the road kept last at the head.
+  Road* RoadList = nullptr;
+  // Every road's box grows by MinDistance / 2 (truncated toward zero) around
+  // its vertices as they are read.
+  int32_t MinDistance;
+  std::unique_ptr<Storage> storage;
+};
 
 // A new road: no vertices, no extra lines, type and subtype -1, empty box.
-Road* createRoad();
+Road* createRoad(Map& map);
 
 // A new vertex at (x, y), alone in its ring, with no successor.
-Vertex* createVertex(Coord x, Coord y);
+Vertex* createVertex(Map& map, Coord x, Coord y);
 
-// A vertex that the join inserts into a road: like createVertex, but from a
-// pool of its own, so that isInsertedVertex tells it from the vertices read.
-Vertex* createInsertedVertex(Coord x, Coord y);
+// A vertex that the join inserts into a road: like createVertex, but kept
+// apart, so that isInsertedVertex tells it from the vertices read.
+Vertex* createInsertedVertex(Map& map, Coord x, Coord y);
 
 // True for a vertex made by createInsertedVertex.
-bool isInsertedVertex(const Vertex* vertex);
+bool isInsertedVertex(const Map& map, const Vertex* vertex);
 
 // Appends the vertex at the road's tail and grows the road's box by
 // MinDistance / 2 around it.
-void appendVertex(Road* road, Vertex* vertex);
+void appendVertex(Map& map, Road* road, Vertex* vertex);
 
 // Copies the text into a new ExtraLine at the head of the road's extraLines.
-void prependExtraLine(Road* road, std::string_view text);
+void prependExtraLine(Map& map, Road* road, std::string_view text);
 
 // Puts the road at the head of the RoadList.
-void pushRoad(Road* road);
+void pushRoad(Map& map, Road* road);
 
 // Moves the vertex and every other member of its ring to (x, y).
 void setPosition(Vertex* vertex, Coord x, Coord y);
 
-// Splices the ring of b into the ring of a, directly behind a. Moves nothing.
-// If a and b already share a ring, the members strictly between them (walking
-// from a) are cut out into a ring of their own; callers that must keep rings
-// whole test sameRing first.
+// Makes the rings of a and b one: the ring of b is spliced in directly
+// behind a. Moves nothing, and does nothing when they share a ring already
+// (joining two members of one ring would cut it apart).
 void joinRings(Vertex* a, Vertex* b);
 
 // True when b is a member of a's ring (walks the ring once).
 bool sameRing(const Vertex* a, const Vertex* b);
 
-// Releases the road with its vertices and extra lines. Records come from
-// pools: the memory of the road created last returns at once (that is how
-// the reader drops non-road sections), any other road's with releaseStorage.
-// Ring links are not undone, so no vertex of the road may share a ring with
-// one still in use.
-void releaseRoad(Road* road);
+// Releases the road with its vertices and extra lines. The memory of the
+// road created last returns at once (that is how the reader drops non-road
+// sections); any other road's returns with the Map. Ring links are not
+// undone, so no vertex of the road may share a ring with one still in use.
+void releaseRoad(Map& map, Road* road);
 
 // Releases every road of the RoadList, head first, and leaves it empty.
-void releaseRoadList();
-
-// Gives all pooled memory back; no road, vertex or extra line may be in use.
-void releaseStorage();
+void releaseRoadList(Map& map);
 
 }  // namespace tovlek::store

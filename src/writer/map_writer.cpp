@@ -5,7 +5,7 @@
 #include <optional>
 #include <vector>
 
-#include "reader/coord_codec.h"
+#include "codec/coord_codec.h"
 
 namespace tovlek::writer {
 namespace {
@@ -60,11 +60,11 @@ std::optional<VertexIndex> vertexIndexOf(std::string_view line) {
 }
 
 // For each vertex read, its index in the road's chain as it is now.
-std::vector<uint64_t> chainIndexOfReadVertices(const store::Road& road) {
+std::vector<uint64_t> chainIndexOfReadVertices(const store::Map& map, const store::Road& road) {
   std::vector<uint64_t> chainIndex;
   uint64_t at = 0;
   for (const store::Vertex* v = road.first; v != nullptr; v = v->next, ++at) {
-    if (!store::isInsertedVertex(v)) chainIndex.push_back(at);
+    if (!store::isInsertedVertex(map, v)) chainIndex.push_back(at);
   }
   return chainIndex;
 }
@@ -72,7 +72,8 @@ std::vector<uint64_t> chainIndexOfReadVertices(const store::Road& road) {
 // The extra lines, newest first. When the join inserted vertices, the
 // vertex index of a routing-node or house-number line is rewritten to name
 // the same vertex in the written chain.
-void appendExtraLines(std::string& text, const store::Road& road, bool gainedVertices) {
+void appendExtraLines(std::string& text, const store::Map& map, const store::Road& road,
+                      bool gainedVertices) {
   std::vector<uint64_t> chainIndex;
   for (const store::ExtraLine* line = road.extraLines; line != nullptr; line = line->next) {
     const std::string_view lineText(line->text, line->length);
@@ -82,7 +83,7 @@ void appendExtraLines(std::string& text, const store::Road& road, bool gainedVer
       text.append(lineText);
       continue;
     }
-    if (chainIndex.empty()) chainIndex = chainIndexOfReadVertices(road);
+    if (chainIndex.empty()) chainIndex = chainIndexOfReadVertices(map, road);
     text.append(lineText.substr(0, index->begin));
     text += std::to_string(chainIndex[index->value]);
     text.append(lineText.substr(index->end));
@@ -107,6 +108,7 @@ void noteWriteFailure(MapOutput& out) {
 
 bool flushMapOutput(MapOutput& out) {
   if (!out.pending.empty()) {
+    out.bytesFlushed += out.pending.size();
     if (std::fwrite(out.pending.data(), 1, out.pending.size(), out.file) != out.pending.size()) {
       noteWriteFailure(out);
     }
@@ -116,7 +118,7 @@ bool flushMapOutput(MapOutput& out) {
   return !out.failed;
 }
 
-void writePolylineSection(MapOutput& out, const store::Road& road) {
+void writePolylineSection(MapOutput& out, const store::Map& map, const store::Road& road) {
   ++out.sectionsWritten;
   std::string& text = out.pending;
   text += "[POLYLINE]";
@@ -133,21 +135,21 @@ void writePolylineSection(MapOutput& out, const store::Road& road) {
   int64_t vertexCount = 0;
   for (const store::Vertex* vertex = road.first; vertex != nullptr; vertex = vertex->next) {
     if (vertex != road.first) text += ',';
-    reader::appendPair(text, vertex->x, vertex->y);
+    codec::appendPair(text, vertex->x, vertex->y);
     ++vertexCount;
     flushIfFull(out);
   }
   text += out.lineEnd;
-  appendExtraLines(text, road, vertexCount > road.readVertexCount);
+  appendExtraLines(text, map, road, vertexCount > road.readVertexCount);
   text += "[END]";
   text += out.lineEnd;
   text += out.lineEnd;
   flushIfFull(out);
 }
 
-void writeRoadList(MapOutput& out) {
-  for (const store::Road* road = store::RoadList; road != nullptr; road = road->next) {
-    writePolylineSection(out, *road);
+void writeRoadList(MapOutput& out, const store::Map& map) {
+  for (const store::Road* road = map.RoadList; road != nullptr; road = road->next) {
+    writePolylineSection(out, map, *road);
   }
 }
 

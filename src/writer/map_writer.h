@@ -1,5 +1,5 @@
-// Writes roads as polyline sections in the normalised layout, and everything
-// else the reader passes through, to one buffered output stream.
+// Writes roads as polyline sections in the normalised layout, and any other
+// text as given, to one buffered output stream.
 #pragma once
 
 #include <cstdint>
@@ -22,7 +22,13 @@ struct MapOutput {
   bool failed = false;
   int error = 0;                // the system's error number of the first failed write
   int64_t sectionsWritten = 0;  // polyline sections written so far
+  uint64_t bytesFlushed = 0;    // bytes handed to the stream so far
 };
+
+// Bytes written so far, staged ones included.
+inline uint64_t bytesWritten(const MapOutput& out) {
+  return out.bytesFlushed + out.pending.size();
+}
 
 // Appends bytes to the output exactly as given.
 void writeText(MapOutput& out, std::string_view text);
@@ -33,10 +39,12 @@ bool flushMapOutput(MapOutput& out);
 
 // One polyline section: header, type, subtype (when not negative), one
 // coordinate line with every vertex, the extra lines newest first, end line
-// and an empty line.
-void writePolylineSection(MapOutput& out, const store::Road& road);
+// and an empty line. Where the join inserted vertices into the road, the
+// vertex index of its routing-node and house-number lines is rewritten to
+// name the same vertex as before.
+void writePolylineSection(MapOutput& out, const store::Map& map, const store::Road& road);
 
 // Every road of the RoadList, head first.
-void writeRoadList(MapOutput& out);
+void writeRoadList(MapOutput& out, const store::Map& map);
 
 }  // namespace tovlek::writer

@@ -1,8 +1,11 @@
 // Golden end-to-end runs: every map in data/vectors with its arguments,
 // compared byte for byte with the expected output file, console, warnings
 // and exit status. Arguments name ../map.mp and out.mp, run from run/.
+// With TOVLEK_UPDATE_GOLDEN=1 the expected files are rewritten instead, so
+// that an intended change shows as a diff to review.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <filesystem>
 #include <sstream>
 
@@ -20,13 +23,19 @@ std::vector<std::string> vectorNames() {
   return names;
 }
 
-std::string dropLines2And3(const std::string& text) {
+// Banner lines 2 and 3 are free text; the expected files hold "ref" there.
+std::string withFreeLinesAsRef(const std::string& text) {
   std::istringstream in(text);
   std::string line, kept;
   for (int number = 1; std::getline(in, line); ++number) {
-    if (number != 2 && number != 3) kept += line + "\n";
+    kept += (number == 2 || number == 3 ? "ref\r" : line) + (in.eof() ? "" : "\n");
   }
   return kept;
+}
+
+bool updating() {
+  const char* update = std::getenv("TOVLEK_UPDATE_GOLDEN");
+  return update != nullptr && std::string(update) == "1";
 }
 
 class GoldenTest : public ::testing::TestWithParam<std::string> {};
@@ -41,11 +50,19 @@ TEST_P(GoldenTest, MatchesExpectedRun) {
   for (std::string word; argumentText >> word;) arguments.push_back(word);
 
   const RunResult result = runTovlek(dir.file("run"), arguments);
-  EXPECT_EQ(std::to_string(result.status) + "\n", readFile(base + ".status"));
-  EXPECT_EQ(dropLines2And3(result.out), dropLines2And3(readFile(base + ".stdout")));
+  const std::string status = std::to_string(result.status) + "\n";
+  const std::string map = readFile(dir.file("run/out.mp"));
+  if (updating()) {
+    writeFile(base + ".status", status);
+    writeFile(base + ".stdout", withFreeLinesAsRef(result.out));
+    writeFile(base + ".stderr", result.err);
+    writeFile(base + ".expected.mp", map);
+    return;
+  }
+  EXPECT_EQ(status, readFile(base + ".status"));
+  EXPECT_EQ(withFreeLinesAsRef(result.out), withFreeLinesAsRef(readFile(base + ".stdout")));
   EXPECT_EQ(result.err, readFile(base + ".stderr"));
-  EXPECT_TRUE(readFile(dir.file("run/out.mp")) == readFile(base + ".expected.mp"))
-      << "output map differs";
+  EXPECT_TRUE(map == readFile(base + ".expected.mp")) << "output map differs";
 }
 
 INSTANTIATE_TEST_SUITE_P(Vectors, GoldenTest, ::testing::ValuesIn(vectorNames()),

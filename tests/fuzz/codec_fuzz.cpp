@@ -8,8 +8,8 @@
 #include <cstring>
 #include <string>
 
-#include "reader/c_scan.h"
-#include "reader/coord_codec.h"
+#include "codec/c_scan.h"
+#include "codec/coord_codec.h"
 
 namespace {
 
@@ -19,7 +19,7 @@ void fail(const char* what, const std::string& text) {
 }
 
 void checkRoundTrips(const std::string& text) {
-  using namespace tovlek::reader;
+  using namespace tovlek::codec;
   for (size_t open = text.find('('); open != std::string::npos; open = text.find('(', open + 1)) {
     const auto pair = decodePair(text, open);
     if (!pair) continue;
@@ -31,7 +31,7 @@ void checkRoundTrips(const std::string& text) {
 }
 
 void checkScanners(const std::string& text) {
-  using namespace tovlek::reader;
+  using namespace tovlek::codec;
   const std::string prefix = text.substr(0, std::min<size_t>(64, std::strlen(text.c_str())));
   double expectedDouble = 0;
   int consumed = -1;

@@ -47,12 +47,12 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int32_t minDistance = kDistances[data[0] % 16];
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
   using namespace tovlek::testkit;
-  const PipelineOutcome fast = runPipeline(text, minDistance, true);
+  const TextRun fast = runOnText(text, {minDistance, false});
   if (!fast.problems.empty()) fail(fast.problems.c_str());
   const std::string passThrough = checkPassThrough(text, fast);
   if (!passThrough.empty()) fail(passThrough.c_str());
   if (!isUtf8(fast.report)) fail("the report is not UTF-8");
-  const PipelineOutcome plain = runPipeline(text, minDistance, false);
+  const TextRun plain = runOnText(text, {minDistance, true});
   if (fast.map != plain.map) fail("the sweeps wrote different maps");
   if (fast.console != plain.console || fast.warnings != plain.warnings ||
       fast.report != plain.report)

@@ -1,12 +1,12 @@
 // The fast sweep against the plain one on many seeded random maps: output
 // map, console lines, warnings and change report must be identical byte for
-// byte.
+// byte, and the store's invariants must hold after both.
 #include <gtest/gtest.h>
 
 #include <random>
 #include <string>
 
-#include "reader/coord_codec.h"
+#include "codec/coord_codec.h"
 #include "support/pipeline.h"
 
 namespace tovlek::junction {
@@ -33,7 +33,7 @@ std::string randomMap(std::mt19937& random, const MapShape& shape) {
     const int step = isLong ? std::max(1, shape.area / 60) : std::max(1, shape.area / 8);
     for (int v = 0; v < vertices; ++v) {
       if (v > 0) text += ',';
-      text += reader::formatPair(x, y);
+      text += codec::formatPair(x, y);
       // Small steps with occasional repeats and collinear runs.
       switch (random() % 8) {
         case 0:
@@ -72,8 +72,8 @@ TEST_P(SweepDifferentialTest, FastSweepGivesThePlainResult) {
   for (int round = 0; round < 8; ++round) {
     for (const MapShape& shape : large ? smallShapes : shapes) {
       const std::string map = randomMap(random, shape);
-      const testkit::PipelineOutcome plain = testkit::runPipeline(map, minDistance, false);
-      const testkit::PipelineOutcome fast = testkit::runPipeline(map, minDistance, true);
+      const testkit::TextRun plain = testkit::runOnText(map, {minDistance, true});
+      const testkit::TextRun fast = testkit::runOnText(map, {minDistance, false});
       ASSERT_EQ(plain.problems, "") << map;
       ASSERT_EQ(fast.problems, "") << map;
       ASSERT_EQ(testkit::checkPassThrough(map, fast), "") << map;

@@ -5,12 +5,7 @@
 #include <string_view>
 #include <vector>
 
-#include "junction/junction.h"
-#include "junction/report.h"
-#include "reader/map_reader.h"
-#include "store/road_store.h"
 #include "support/store_check.h"
-#include "writer/map_writer.h"
 
 namespace tovlek::testkit {
 namespace {
@@ -73,68 +68,51 @@ bool skipSection(std::string_view map, std::string_view lineEnd, size_t& at) {
 
 }  // namespace
 
-PipelineOutcome runPipeline(const std::string& text, int32_t minDistance, bool fastSweep) {
-  resetGlobals(minDistance);
+TextRun runOnText(const std::string& text, const driver::Settings& settings) {
   // A memory stream cannot be empty; an empty map reads from /dev/null.
   std::string bytes = text;
   std::FILE* input =
       bytes.empty() ? std::fopen("/dev/null", "r") : fmemopen(bytes.data(), bytes.size(), "r");
   MemoryStream map, console, warnings, report;
-
-  reader::MapInput in;
-  in.file = input;
-  in.warnings = warnings.file;
-  writer::MapOutput out;
-  out.file = map.file;
-  PipelineOutcome outcome{};
-  while (reader::readNextRoad(in, out)) ++outcome.roads;
+  driver::RunStreams streams;
+  streams.input = input;
+  streams.output = map.file;
+  streams.report = report.file;
+  streams.console = console.file;
+  streams.warnings = warnings.file;
+  streams.inputName = "in.mp";
+  streams.outputName = "out.mp";
+  TextRun run;
+  run.outcome = driver::runPhases(settings, streams, [&](const store::Map& joined) {
+    run.problems = checkStoreInvariants(joined);
+  });
   std::fclose(input);
-  writer::flushMapOutput(out);
-  outcome.readPhaseBytes = static_cast<size_t>(std::ftell(map.file));
-  const junction::SweepConsole sweepConsole{console.file, warnings.file, nullptr};
-  writer::MapOutput reportOut;
-  reportOut.file = report.file;
-  junction::ChangeReport changes;
-  junction::beginReport(changes, reportOut, out.sectionsWritten);
-  junction::Report = &changes;
-  if (fastSweep) {
-    junction::sweepRoadPairs(outcome.roads, sweepConsole);
-  } else {
-    junction::sweepRoadPairsPlain(outcome.roads, sweepConsole);
-  }
-  junction::Report = nullptr;
-  junction::endReport(changes);
-  writer::flushMapOutput(reportOut);
-  outcome.problems = checkStoreInvariants();
-  writer::writeRoadList(out);
-  writer::flushMapOutput(out);
-  outcome.map = map.close();
-  outcome.console = console.close();
-  outcome.warnings = warnings.close();
-  outcome.report = report.close();
-  resetGlobals(10);
-  return outcome;
+  run.map = map.close();
+  run.console = console.close();
+  run.warnings = warnings.close();
+  run.report = report.close();
+  return run;
 }
 
-std::string checkPassThrough(const std::string& input, const PipelineOutcome& outcome) {
-  const std::string_view map = outcome.map;
+std::string checkPassThrough(const std::string& input, const TextRun& run) {
+  const std::string_view map = run.map;
   const bool crlf = input.find('\n') != std::string::npos && input.find('\n') > 0 &&
                     input[input.find('\n') - 1] == '\r';
   const std::string_view lineEnd = crlf ? "\r\n" : "\n";
   size_t at = 0;
   for (std::string_view line : passedThroughLines(input)) {
-    while (at < outcome.readPhaseBytes && skipSection(map, lineEnd, at)) {
+    while (at < run.outcome.readPhaseBytes && skipSection(map, lineEnd, at)) {
     }
     if (map.substr(at, line.size()) != line) return "passed-through line changed or missing";
     at += line.size();
   }
-  while (at < outcome.readPhaseBytes && skipSection(map, lineEnd, at)) {
+  while (at < run.outcome.readPhaseBytes && skipSection(map, lineEnd, at)) {
   }
-  if (at != outcome.readPhaseBytes) return "unexpected text before the roads";
+  if (at != run.outcome.readPhaseBytes) return "unexpected text before the roads";
   int32_t roads = 0;
   while (at < map.size() && skipSection(map, lineEnd, at)) ++roads;
   if (at != map.size()) return "unexpected text among the roads";
-  if (roads != outcome.roads) return "roads written differ from roads found";
+  if (roads != run.outcome.roads) return "roads written differ from roads found";
   return "";
 }
 

@@ -3,15 +3,13 @@
 #include <set>
 #include <sstream>
 
-#include "junction/junction.h"
-
 namespace tovlek::testkit {
 
-std::string checkStoreInvariants() {
+std::string checkStoreInvariants(const store::Map& map) {
   std::ostringstream problems;
   std::set<const store::Vertex*> all;
   int roadIndex = 0;
-  for (const store::Road* road = store::RoadList; road != nullptr; road = road->next, ++roadIndex) {
+  for (const store::Road* road = map.RoadList; road != nullptr; road = road->next, ++roadIndex) {
     if ((road->first == nullptr) != (road->last == nullptr)) {
       problems << "road " << roadIndex << ": first/last disagree\n";
       continue;
@@ -39,32 +37,10 @@ std::string checkStoreInvariants() {
   return problems.str();
 }
 
-store::Road* makeRoad(std::initializer_list<std::pair<int, int>> points, int type) {
-  store::Road* road = store::createRoad();
-  road->type = type;
-  for (auto [x, y] : points) store::appendVertex(road, store::createVertex(x, y));
-  return road;
-}
-
-std::vector<std::pair<int, int>> positionsOf(const store::Road& road) {
-  std::vector<std::pair<int, int>> result;
-  for (const store::Vertex* v = road.first; v != nullptr; v = v->next)
-    result.emplace_back(v->x, v->y);
-  return result;
-}
-
 std::vector<const store::Vertex*> ringOf(const store::Vertex* v) {
   std::vector<const store::Vertex*> members{v};
   for (const store::Vertex* m = v->ring; m != v; m = m->ring) members.push_back(m);
   return members;
-}
-
-void resetGlobals(int minDistance) {
-  store::releaseRoadList();
-  store::releaseStorage();
-  store::MinDistance = minDistance;
-  junction::SplitCount = 0;
-  junction::Stats = {};
 }
 
 }  // namespace tovlek::testkit

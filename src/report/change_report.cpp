@@ -1,4 +1,4 @@
-#include "junction/report.h"
+#include "report/change_report.h"
 
 #include <cerrno>
 #include <cmath>
@@ -6,26 +6,24 @@
 #include <string>
 #include <string_view>
 
-#include "reader/coord_codec.h"
+#include "codec/coord_codec.h"
 
-namespace tovlek::junction {
-
-ChangeReport* Report = nullptr;
-
+namespace tovlek::report {
 namespace {
 
 constexpr double kEarthRadiusMetres = 6371008.8;
 constexpr double kPi = 3.14159265358979323846;
+const iconv_t kNoDecoder = reinterpret_cast<iconv_t>(-1);
 
-const char* kindName(EventKind kind) {
+const char* kindName(junction::ChangeKind kind) {
   switch (kind) {
-    case EventKind::kWeld:
+    case junction::ChangeKind::kWeld:
       return "weld";
-    case EventKind::kSnap:
+    case junction::ChangeKind::kSnap:
       return "snap";
-    case EventKind::kCrossing:
+    case junction::ChangeKind::kCrossing:
       return "crossing";
-    case EventKind::kPlaced:
+    case junction::ChangeKind::kPlaced:
       return "placed";
   }
   return "";
@@ -125,7 +123,7 @@ std::string decodeLabel(iconv_t decoder, std::string_view label) {
 }
 
 void appendLabel(std::string& out, const ChangeReport& report, std::string_view label) {
-  if (report.labelDecoder != reinterpret_cast<iconv_t>(-1)) {
+  if (report.labelDecoder != kNoDecoder) {
     appendJsonString(out, decodeLabel(report.labelDecoder, label));
   } else {
     appendJsonString(out, label);
@@ -153,6 +151,20 @@ void appendRoad(std::string& out, const ChangeReport& report, const char* which,
   }
 }
 
+// The opening of a feature at (x, y), up to the properties' first member.
+void beginFeature(ChangeReport& report, std::string& feature, store::Coord x, store::Coord y,
+                  const char* kind) {
+  feature += report.features++ == 0 ? "\n" : ",\n";
+  // GeoJSON positions are longitude first; the map's pairs are latitude first.
+  feature += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
+  codec::appendCoordText(feature, y);
+  feature += ',';
+  codec::appendCoordText(feature, x);
+  feature += "]},\"properties\":{\"kind\":\"";
+  feature += kind;
+  feature += '"';
+}
+
 }  // namespace
 
 double sphericalMetres(store::Coord fromX, store::Coord fromY, store::Coord toX, store::Coord toY) {
@@ -164,69 +176,65 @@ double sphericalMetres(store::Coord fromX, store::Coord fromY, store::Coord toX,
   return kEarthRadiusMetres * std::sqrt(dLat * dLat + east * east);
 }
 
-void beginReport(ChangeReport& report, writer::MapOutput& out, int64_t sectionBase,
-                 int32_t codePage) {
-  report.out = &out;
-  report.sectionBase = sectionBase;
+ChangeReport::ChangeReport(writer::MapOutput& output, int64_t sections, int32_t codePage)
+    : out(output), sectionBase(sections), labelDecoder(kNoDecoder) {
   // 65001 is UTF-8, which labels without a code page are taken as anyway.
   if (codePage > 0 && codePage != 65001) {
-    report.labelDecoder = iconv_open("UTF-8", ("CP" + std::to_string(codePage)).c_str());
+    labelDecoder = iconv_open("UTF-8", ("CP" + std::to_string(codePage)).c_str());
   }
   writer::writeText(out, "{\"type\":\"FeatureCollection\",\"features\":[");
 }
 
-namespace {
-
-// The opening of a feature at (x, y), up to the properties' first member.
-void beginFeature(ChangeReport& report, std::string& feature, store::Coord x, store::Coord y,
-                  const char* kind) {
-  feature += report.events++ == 0 ? "\n" : ",\n";
-  // GeoJSON positions are longitude first; the map's pairs are latitude first.
-  feature += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
-  reader::appendCoordText(feature, y);
-  feature += ',';
-  reader::appendCoordText(feature, x);
-  feature += "]},\"properties\":{\"kind\":\"";
-  feature += kind;
-  feature += '"';
+ChangeReport::~ChangeReport() {
+  if (labelDecoder != kNoDecoder) iconv_close(labelDecoder);
 }
 
-}  // namespace
-
-void reportCollapsedRoad(ChangeReport& report, const store::Road& road, int64_t position,
-                         store::Coord x, store::Coord y) {
-  std::string feature;
-  beginFeature(report, feature, x, y, "collapsed");
-  appendRoad(feature, report, "first", &road, position);
-  feature += "}}";
-  writer::writeText(*report.out, feature);
+void ChangeReport::roadPair(const store::Road& firstRoad, int64_t firstAt,
+                            const store::Road& secondRoad, int64_t secondAt) {
+  first = &firstRoad;
+  second = &secondRoad;
+  firstPosition = firstAt;
+  secondPosition = secondAt;
+  pairTextReady = false;
 }
 
-void reportEvent(EventKind kind, store::Coord fromX, store::Coord fromY, store::Coord toX,
-                 store::Coord toY) {
-  if (Report == nullptr) return;
+void ChangeReport::changed(const junction::Change& change) {
   std::string feature;
-  beginFeature(*Report, feature, toX, toY, kindName(kind));
+  beginFeature(*this, feature, change.toX, change.toY, kindName(change.kind));
   feature += ",\"moved\":";
-  const double units =
-      std::hypot(static_cast<double>(toX) - fromX, static_cast<double>(toY) - fromY);
+  const double units = std::hypot(static_cast<double>(change.toX) - change.fromX,
+                                  static_cast<double>(change.toY) - change.fromY);
   appendNumber(feature, "%.6f", units / 100000.0);
   feature += ",\"moved_m\":";
-  appendNumber(feature, "%.2f", sphericalMetres(fromX, fromY, toX, toY));
-  if (!Report->pairTextReady) {
-    Report->pairText.clear();
-    appendRoad(Report->pairText, *Report, "first", Report->first, Report->firstPosition);
-    appendRoad(Report->pairText, *Report, "second", Report->second, Report->secondPosition);
-    Report->pairTextReady = true;
+  appendNumber(feature, "%.2f",
+               sphericalMetres(change.fromX, change.fromY, change.toX, change.toY));
+  if (!pairTextReady) {
+    pairText.clear();
+    appendRoad(pairText, *this, "first", first, firstPosition);
+    appendRoad(pairText, *this, "second", second, secondPosition);
+    pairTextReady = true;
   }
-  feature += Report->pairText;
+  feature += pairText;
   feature += "}}";
-  writer::writeText(*Report->out, feature);
+  writer::writeText(out, feature);
 }
 
-RoadShapes recordRoadShapes() {
+void ChangeReport::collapsed(const store::Road& road, int64_t position, store::Coord x,
+                             store::Coord y) {
+  std::string feature;
+  beginFeature(*this, feature, x, y, "collapsed");
+  appendRoad(feature, *this, "first", &road, position);
+  feature += "}}";
+  writer::writeText(out, feature);
+}
+
+void ChangeReport::finish() {
+  writer::writeText(out, "\n]}\n");
+}
+
+RoadShapes recordRoadShapes(const store::Map& map) {
   RoadShapes shapes;
-  for (const store::Road* road = store::RoadList; road != nullptr; road = road->next) {
+  for (const store::Road* road = map.RoadList; road != nullptr; road = road->next) {
     int64_t count = 0;
     for (const store::Vertex* v = road->first; v != nullptr; v = v->next, ++count) {
       shapes.coords.push_back(v->x);
@@ -237,11 +245,11 @@ RoadShapes recordRoadShapes() {
   return shapes;
 }
 
-int64_t countChangedRoads(const RoadShapes& before) {
+int64_t countChangedRoads(const store::Map& map, const RoadShapes& before) {
   int64_t changed = 0;
   size_t roadIndex = 0;
   size_t coordIndex = 0;
-  for (const store::Road* road = store::RoadList; road != nullptr; road = road->next) {
+  for (const store::Road* road = map.RoadList; road != nullptr; road = road->next) {
     const size_t end = coordIndex + 2 * static_cast<size_t>(before.vertexCounts[roadIndex++]);
     bool same = true;
     size_t i = coordIndex;
@@ -254,10 +262,4 @@ int64_t countChangedRoads(const RoadShapes& before) {
   return changed;
 }
 
-void endReport(ChangeReport& report) {
-  writer::writeText(*report.out, "\n]}\n");
-  if (report.labelDecoder != reinterpret_cast<iconv_t>(-1)) iconv_close(report.labelDecoder);
-  report.labelDecoder = reinterpret_cast<iconv_t>(-1);
-}
-
-}  // namespace tovlek::junction
+}  // namespace tovlek::report

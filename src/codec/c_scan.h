@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string_view>
 
-namespace tovlek::reader {
+namespace tovlek::codec {
 
 struct ScannedDouble {
   bool ok;       // false where the conversion fails (nothing assigned)
@@ -49,4 +49,4 @@ inline bool isCSpace(char c) {
   return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
 }
 
-}  // namespace tovlek::reader
+}  // namespace tovlek::codec

@@ -9,7 +9,7 @@
 
 #include "store/road_store.h"
 
-namespace tovlek::reader {
+namespace tovlek::codec {
 
 using store::Coord;
 
@@ -35,7 +35,7 @@ std::optional<DecodedPair> decodePair(std::string_view text, size_t open);
 // searching for '(' from the line's second character on, until a '(' is not
 // followed by a readable pair. Returns false when a pair was unreadable (the
 // rest of the line was ignored), true when the line ran out of '('.
-bool readCoordList(std::string_view line, store::Road* road);
+bool readCoordList(std::string_view line, store::Map& map, store::Road* road);
 
 // Appends one Coord as [-]integer.five-digits.
 void appendCoordText(std::string& out, Coord value);
@@ -44,4 +44,4 @@ void appendCoordText(std::string& out, Coord value);
 void appendPair(std::string& out, Coord x, Coord y);
 std::string formatPair(Coord x, Coord y);
 
-}  // namespace tovlek::reader
+}  // namespace tovlek::codec

@@ -1,9 +1,9 @@
-#include "reader/c_scan.h"
+#include "codec/c_scan.h"
 
 #include <cstdlib>
 #include <string>
 
-namespace tovlek::reader {
+namespace tovlek::codec {
 namespace {
 
 constexpr int kEnd = -1;
@@ -285,4 +285,4 @@ ScannedInteger scanDecimal(std::string_view text, size_t pos) {
   return n;
 }
 
-}  // namespace tovlek::reader
+}  // namespace tovlek::codec

@@ -1,0 +1,158 @@
+#include "driver/pipeline.h"
+
+#include <chrono>
+#include <cinttypes>
+#include <optional>
+#include <vector>
+
+#include "codec/coord_codec.h"
+#include "reader/map_reader.h"
+#include "report/change_report.h"
+#include "writer/map_writer.h"
+
+namespace tovlek::driver {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+double secondsSince(Clock::time_point start) {
+  return std::chrono::duration<double>(Clock::now() - start).count();
+}
+
+// What the reader does not keep goes to the output as it comes.
+struct MapCopier : reader::ReadSink {
+  MapCopier(reader::MapInput& input, writer::MapOutput& output, store::Map& joined,
+            std::FILE* warningStream)
+      : in(input), out(output), map(joined), warnings(warningStream) {}
+
+  void passThrough(std::string_view line) override { writer::writeText(out, line); }
+  void nonRoadSection(const store::Road& road) override {
+    out.lineEnd = in.lineEnd;
+    writer::writePolylineSection(out, map, road);
+  }
+  void unreadablePair(int64_t lineNumber) override {
+    std::fprintf(warnings,
+                 "Warning: line %" PRId64 ": unreadable coordinate pair, rest of line ignored\n",
+                 lineNumber);
+  }
+
+  reader::MapInput& in;
+  writer::MapOutput& out;
+  store::Map& map;
+  std::FILE* warnings;
+};
+
+// The join's console lines and warnings; its changes go on to the report.
+struct RunConsole : junction::JoinEvents {
+  RunConsole(const RunStreams& runStreams, junction::JoinEvents* changeReport)
+      : streams(runStreams), report(changeReport) {}
+
+  void sweepStarted(int32_t roadCount, int32_t minDistance) override {
+    // (n - 1)(n - 2) / 2 pairs in millions, with the factor in single precision.
+    const double factor = static_cast<double>(5e-7f);
+    double estimate = static_cast<double>(roadCount - int64_t{1}) *
+                      static_cast<double>(roadCount - int64_t{2}) * factor;
+    if (estimate == 0) estimate = 0;  // one road gives -0, shown as 0
+    std::fprintf(streams.console, "Found %i roads, %.0f million pairs.\r\n", roadCount, estimate);
+    std::fprintf(streams.console, "Minimum distance set to %i.\r\n", minDistance);
+  }
+  void progress(int32_t millionPairs, int32_t splitCount) override {
+    std::fprintf(streams.console, "Done %i million road pairs, %i splitted\r", millionPairs,
+                 splitCount);
+  }
+  void notSettled(const store::Road& first, int64_t limit) override {
+    std::fprintf(streams.warnings,
+                 "Warning: junctions near %s did not settle; stopped after %lld new vertices\n",
+                 codec::formatPair(first.first->x, first.first->y).c_str(),
+                 static_cast<long long>(limit));
+  }
+  void roadPair(const store::Road& first, int64_t firstPosition, const store::Road& second,
+                int64_t secondPosition) override {
+    report->roadPair(first, firstPosition, second, secondPosition);
+  }
+  void changed(const junction::Change& change) override { report->changed(change); }
+  void collapsed(const store::Road& road, int64_t position, store::Coord x,
+                 store::Coord y) override {
+    std::fprintf(streams.warnings,
+                 "Warning: road at %s came out as a single point; a smaller -m keeps its shape\n",
+                 codec::formatPair(x, y).c_str());
+    if (report != nullptr) report->collapsed(road, position, x, y);
+  }
+
+  const RunStreams& streams;
+  junction::JoinEvents* report;  // null without a change report
+};
+
+// The join phase with its checks after the sweep; with a report, the count
+// of the roads it changed.
+void joinRoads(const Settings& settings, store::Map& map, int32_t roadCount,
+               junction::JoinEvents& events, bool reportChanges, RunOutcome& outcome) {
+  junction::JoinContext join(map, settings.MinDistance, events);
+  join.reportChanges = reportChanges;
+  const std::vector<bool> hadShape = junction::roadsWithShape(map);
+  std::optional<report::RoadShapes> before;
+  if (reportChanges) before = report::recordRoadShapes(map);
+  if (settings.plainSweep) {
+    junction::sweepRoadPairsPlain(join, roadCount);
+  } else {
+    junction::sweepRoadPairs(join, roadCount);
+  }
+  junction::findCollapsedRoads(join, hadShape);
+  outcome.counts = join.counts;
+  if (before) outcome.changedRoads = report::countChangedRoads(map, *before);
+}
+
+}  // namespace
+
+RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
+                     const AfterJoin& afterJoin) {
+  RunOutcome outcome;
+  store::Map map(settings.MinDistance);
+  reader::MapInput in;
+  in.file = streams.input;
+  writer::MapOutput out;
+  out.file = streams.output;
+
+  std::fprintf(streams.console, "Parsing %s...\r\n", streams.inputName.c_str());
+  Clock::time_point start = Clock::now();
+  MapCopier copier(in, out, map, streams.warnings);
+  while (reader::readNextRoad(in, map, copier)) ++outcome.roads;
+  if (in.failed) {
+    outcome.failure = RunOutcome::Failure::kRead;
+    outcome.error = in.error;
+    return outcome;
+  }
+  outcome.readPhaseBytes = writer::bytesWritten(out);
+  out.lineEnd = in.lineEnd;
+  outcome.readSeconds = secondsSince(start);
+
+  writer::MapOutput reportOut;
+  reportOut.file = streams.report;
+  std::optional<report::ChangeReport> changes;
+  if (streams.report != nullptr) changes.emplace(reportOut, out.sectionsWritten, in.codePage);
+  RunConsole console(streams, changes ? &*changes : nullptr);
+  start = Clock::now();
+  joinRoads(settings, map, outcome.roads, console, changes.has_value(), outcome);
+  outcome.joinSeconds = secondsSince(start);
+  if (afterJoin) afterJoin(map);
+
+  std::fprintf(streams.console, "\nWriting %s...\r\n", streams.outputName.c_str());
+  start = Clock::now();
+  writer::writeRoadList(out, map);
+  if (changes) {
+    changes->finish();
+    if (!writer::flushMapOutput(reportOut)) {
+      outcome.failure = RunOutcome::Failure::kReport;
+      outcome.error = reportOut.error;
+      return outcome;
+    }
+  }
+  if (!writer::flushMapOutput(out)) {
+    outcome.failure = RunOutcome::Failure::kMap;
+    outcome.error = out.error;
+  }
+  outcome.writeSeconds = secondsSince(start);
+  return outcome;
+}
+
+}  // namespace tovlek::driver
