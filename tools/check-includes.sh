@@ -1,0 +1,33 @@
+#!/usr/bin/env bash
+# Checks that every folder of src/ includes only the folders it may use
+# (the table in ARCHITECTURE.md). Prints each wrong include; fails if any.
+set -euo pipefail
+cd "$(dirname "$0")/.."
+
+declare -A allowed=(
+  [store]=""
+  [codec]="store"
+  [reader]="store codec"
+  [writer]="store codec"
+  [junction]="store"
+  [report]="store codec junction writer"
+  [driver]="store codec reader writer junction report"
+)
+
+status=0
+for folder in src/*/; do
+  folder=$(basename "$folder")
+  if [[ -z ${allowed[$folder]+set} ]]; then
+    echo "src/$folder: not in the table of allowed includes"
+    status=1
+    continue
+  fi
+  while IFS=: read -r file line include; do
+    used=$(sed -E 's/.*#include "([^/"]+)\/.*/\1/' <<<"$include")
+    if [[ $used != "$folder" && " ${allowed[$folder]} " != *" $used "* ]]; then
+      echo "$file:$line: $folder may not include $used"
+      status=1
+    fi
+  done < <(grep -Hn '#include "[^"]*/' "src/$folder"/* || true)
+done
+exit $status

@@ -1,0 +1,37 @@
+#!/usr/bin/env bash
+# Installs the Debian or Ubuntu packages that a make target needs and that
+# are missing: with apt-get when run as root, otherwise it prints the line to
+# run and stops.
+#
+#   tools/ensure-packages.sh demo|test|ci
+set -euo pipefail
+
+need=()
+want() {  # want PACKAGE TEST...: the package, unless the test succeeds
+  local package=$1
+  shift
+  "$@" >/dev/null 2>&1 || need+=("$package")
+}
+has() { command -v "$1"; }
+
+want cmake has cmake
+want g++ has g++
+if [[ ${1:-demo} != demo ]]; then
+  want libgtest-dev test -f /usr/include/gtest/gtest.h
+fi
+if [[ ${1:-demo} == ci ]]; then
+  want clang has clang++
+  want clang-format has clang-format
+  want libclang-rt-14-dev sh -c 'ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'
+fi
+
+[[ ${#need[@]} -eq 0 ]] && exit 0
+if [[ $(id -u) -ne 0 ]]; then
+  echo "Tovlek needs these packages first:"
+  echo "  sudo apt-get install -y ${need[*]}"
+  exit 1
+fi
+echo "Installing ${need[*]} ..."
+export DEBIAN_FRONTEND=noninteractive
+apt-get update -q
+apt-get install -y -q "${need[@]}"
