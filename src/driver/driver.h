@@ -26,7 +26,7 @@ struct Options {
   std::vector<std::string> warnings;
 };
 
-// Scans the arguments: --report FILE, --help and --version as whole
+// Scans the arguments: --report FILE, --close-gaps, --help and --version as whole
 // arguments first, then -m, -i and -o by substring, in that order within each
 // pass; sets the distance from a -m value that begins with a number. An option
 // with no argument behind it counts as not given. The scan ends at a -m value

@@ -37,6 +37,10 @@ Options scanOptions(int argc, const char* const* argv) {
       (argument == "--help" ? options.help : options.version) = true;
       continue;
     }
+    if (argument == "--close-gaps") {
+      options.settings.closeGaps = true;
+      continue;
+    }
     if (argument == "--report") {
       if (k + 1 < argc) {
         options.reportPosition = ++k;

@@ -2,6 +2,7 @@
 
 #include <chrono>
 #include <cinttypes>
+#include <cstdlib>
 #include <optional>
 #include <vector>
 
@@ -97,7 +98,10 @@ void joinRoads(const Settings& settings, store::Map& map, int32_t roadCount,
   } else {
     junction::sweepRoadPairs(join, roadCount);
   }
+  if (settings.closeGaps) junction::closeGaps(join);
   junction::findCollapsedRoads(join, hadShape);
+  // The map maker's list of places to look: ends still loose near a road.
+  if (reportChanges) junction::findOpenEnds(join, 5 * std::llabs(int64_t{settings.MinDistance}));
   outcome.counts = join.counts;
   if (before) outcome.changedRoads = report::countChangedRoads(map, *before);
 }

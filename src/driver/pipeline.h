@@ -16,6 +16,7 @@ namespace tovlek::driver {
 struct Settings {
   int32_t MinDistance = 10;  // weld, near-miss and snap distance
   bool plainSweep = false;   // the reference sweep instead of the fast one
+  bool closeGaps = false;    // after the sweep, loose ends onto the nearest road
 };
 
 // The streams of one run, open. The names are the ones shown in the console

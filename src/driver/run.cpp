@@ -50,11 +50,13 @@ struct InputFile {
 void printSummary(const RunOutcome& outcome) {
   std::fprintf(stderr,
                "Summary: welds %lld, road ends moved %lld, vertices inserted %lld, "
-               "roads changed %lld\n",
+               "roads changed %lld, gaps closed %lld, open ends %lld\n",
                static_cast<long long>(outcome.counts.welds),
                static_cast<long long>(outcome.counts.movedEnds),
                static_cast<long long>(outcome.counts.newVertices),
-               static_cast<long long>(outcome.changedRoads));
+               static_cast<long long>(outcome.changedRoads),
+               static_cast<long long>(outcome.counts.gapsClosed),
+               static_cast<long long>(outcome.counts.openEnds));
 }
 
 // The names of one run's files.
@@ -110,17 +112,20 @@ int runOverFiles(const Settings& settings, const RunNames& names, std::FILE* inp
 
 void printUsage() {
   std::printf(
-      "Usage: tovlek -i INPUT -o OUTPUT [-m DISTANCE] [--report FILE]\r\n"
+      "Usage: tovlek -i INPUT -o OUTPUT [-m DISTANCE] [--close-gaps] [--report FILE]\r\n"
       "  -i INPUT       the map to read\r\n"
       "  -o OUTPUT      the map to write; may be INPUT itself\r\n"
       "  -m DISTANCE    weld and snap distance in units of 0.00001 (default 10)\r\n"
-      "  --report FILE  also write every weld, snap and crossing as GeoJSON,\r\n"
-      "                 and print a summary of the changes\r\n"
+      "  --close-gaps   also move every road end that stops within DISTANCE of\r\n"
+      "                 another road onto its nearest point\r\n"
+      "  --report FILE  also write every weld, snap, crossing and closed gap, and\r\n"
+      "                 the loose ends left near a road, as GeoJSON, and print a\r\n"
+      "                 summary of the changes\r\n"
       "  --help         this text\r\n"
       "  --version      the banner only\r\n"
       "Exit status: 0 done, 1 a file could not be read or written or memory ran out,\r\n"
       "2 a command-line error.\r\n"
-      "Example: tovlek -m 20 -i town.mp -o town-joined.mp --report town-changes.geojson\r\n");
+      "Example: tovlek -i town.mp -o town-joined.mp --close-gaps --report town.geojson\r\n");
 }
 
 // Opens the files and runs the phases; the exit status.

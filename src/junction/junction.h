@@ -16,10 +16,11 @@ using store::Coord;
 using store::Road;
 using store::Vertex;
 
-enum class ChangeKind { kWeld, kSnap, kCrossing, kPlaced };
+enum class ChangeKind { kWeld, kSnap, kCrossing, kPlaced, kGap, kOpenEnd };
 
 // One change: the vertex that moved farthest went from `from` to `to` (the
-// same point when nothing moved).
+// same point when nothing moved). An open end is no change but a place to
+// look: the loose end at `from`, the nearest point of the other road at `to`.
 struct Change {
   ChangeKind kind;
   Coord fromX, fromY, toX, toY;
@@ -50,6 +51,8 @@ struct JoinCounts {
   int64_t welds = 0;        // vertex pairs welded
   int64_t movedEnds = 0;    // segment ends moved by the near-miss test
   int64_t newVertices = 0;  // vertices inserted by placements
+  int64_t gapsClosed = 0;   // loose ends moved onto another road by closeGaps
+  int64_t openEnds = 0;     // loose ends near another road that findOpenEnds found
 };
 
 struct SweepIndex;
@@ -138,6 +141,22 @@ Placement insertPointOnSegment(JoinContext& join, Vertex* s, Coord x, Coord y);
 // names, and after a crossing the two placed vertices joined in one ring.
 // Returns the number of vertices inserted.
 int crossingStep(JoinContext& join, Vertex* p0, Vertex* q0);
+
+// After the sweep, one pass over the road ends in list order, the first end
+// of each road before its last: an end that no vertex of another road
+// shares a ring with is moved, with its ring, onto the nearest point of
+// another road within |MinDistance| (ties: the earlier road in the list, then
+// the earlier segment), and welded there: to the vertex at that point (or
+// within 1 unit of it), else to a new vertex inserted into that road. Never
+// onto its own road, never farther than |MinDistance|, never where the weld
+// would tie two vertices of one road together. Does nothing when
+// MinDistance is 0 or less. Tells roadPair and changed (kGap) per end moved.
+void closeGaps(JoinContext& join);
+
+// Tells roadPair and changed (kOpenEnd) for every end, in the order of
+// closeGaps, that no vertex of another road shares a ring with and that lies
+// within `reach` of another road; counts them.
+void findOpenEnds(JoinContext& join, int64_t reach);
 
 // For every road of the RoadList, in list order: whether its vertices lie at
 // two or more distinct positions.

@@ -278,6 +278,37 @@ void buildOverlapGrid(OverlapGrid& grid, const std::vector<Road*>& roads) {
   grid.lastSeen.assign(n, UINT32_MAX);
 }
 
+void buildBoxGrid(BoxGrid& grid, std::vector<Box> boxes) {
+  grid = BoxGrid{};
+  grid.boxes = std::move(boxes);
+  grid.cells.allRoads.resize(grid.boxes.size());
+  for (uint32_t i = 0; i < grid.boxes.size(); ++i) grid.cells.allRoads[i] = i;
+  if (!grid.boxes.empty()) fillCells(grid.cells, grid.boxes);
+  grid.lastSeen.assign(grid.boxes.size(), UINT32_MAX);
+}
+
+void boxesMeeting(BoxGrid& grid, const Box& query, std::vector<uint32_t>& found) {
+  found.clear();
+  if (grid.boxes.empty()) return;
+  const uint32_t stamp = grid.queries++;
+  auto test = [&](uint32_t i) {
+    if (grid.lastSeen[i] == stamp) return;
+    grid.lastSeen[i] = stamp;
+    if (readBoxesOverlap(query, grid.boxes[i])) found.push_back(i);
+  };
+  const CellRange range = cellsOf(grid.cells, query);
+  if (range.count() > kMaxCellsPerRoad) {
+    for (uint32_t i : grid.cells.allRoads) test(i);
+  } else {
+    for (uint32_t i : grid.cells.bigRoads) test(i);
+    forEachCell(grid.cells, range, [&](size_t cell) {
+      for (uint32_t k = grid.cells.cellStart[cell]; k < grid.cells.cellStart[cell + 1]; ++k)
+        test(grid.cells.cellRoads[k]);
+    });
+  }
+  std::sort(found.begin(), found.end());
+}
+
 void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners) {
   partners.clear();
   const Box first = grid.readBoxes[i];

@@ -148,4 +148,17 @@ void buildOverlapGrid(OverlapGrid& grid, const std::vector<Road*>& roads);
 // The positions j > i whose read-time boxes overlap road i's, ascending.
 void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners);
 
+// Upright boxes in a uniform grid, for finding the ones that meet a box.
+struct BoxGrid {
+  std::vector<Box> boxes;
+  ClassGrid cells;
+  std::vector<uint32_t> lastSeen;  // de-duplication stamp per box
+  uint32_t queries = 0;
+};
+
+void buildBoxGrid(BoxGrid& grid, std::vector<Box> boxes);
+
+// The indexes of the boxes that meet `query` (touching counts), ascending.
+void boxesMeeting(BoxGrid& grid, const Box& query, std::vector<uint32_t>& found);
+
 }  // namespace tovlek::junction

@@ -25,6 +25,10 @@ const char* kindName(junction::ChangeKind kind) {
       return "crossing";
     case junction::ChangeKind::kPlaced:
       return "placed";
+    case junction::ChangeKind::kGap:
+      return "gap";
+    case junction::ChangeKind::kOpenEnd:
+      return "open-end";
   }
   return "";
 }
@@ -200,7 +204,10 @@ void ChangeReport::roadPair(const store::Road& firstRoad, int64_t firstAt,
 
 void ChangeReport::changed(const junction::Change& change) {
   std::string feature;
-  beginFeature(*this, feature, change.toX, change.toY, kindName(change.kind));
+  // An open end is shown where it is; a change where it went.
+  const bool atFrom = change.kind == junction::ChangeKind::kOpenEnd;
+  beginFeature(*this, feature, atFrom ? change.fromX : change.toX,
+               atFrom ? change.fromY : change.toY, kindName(change.kind));
   feature += ",\"moved\":";
   const double units = std::hypot(static_cast<double>(change.toX) - change.fromX,
                                   static_cast<double>(change.toY) - change.fromY);

@@ -1,0 +1,341 @@
+// Closing the gaps the sweep leaves: road ends that stop beside another road
+// at an angle, or short of its middle, are found by distance to the nearest
+// point of every nearby road.
+#include <algorithm>
+#include <cstdlib>
+#include <optional>
+
+#include "junction/geometry.h"
+#include "junction/junction.h"
+#include "junction/sweep_index.h"
+
+namespace tovlek::junction {
+namespace {
+
+constexpr int kBlockVertices = 16;  // vertices per block of a long road
+constexpr int kLongRoad = 48;       // roads with more vertices keep blocks
+
+// The roads in list order with their current boxes, in a grid, and blocks of
+// consecutive vertices with their boxes for long roads. Boxes are taken when
+// the index is built; a query must allow for what moved since.
+struct NearIndex {
+  std::vector<Road*> roads;
+  BoxGrid grid;
+  std::vector<uint32_t> blockBegin;  // per road: its first block; one more at the end
+  std::vector<Vertex*> blockFirst;
+  std::vector<Box> blockBox;
+  std::vector<uint32_t> found;  // scratch for queries
+};
+
+Box boxOfChain(Vertex* from, const Vertex* to) {
+  Box box = Box::of(from);
+  for (Vertex* v = from; v != to && v != nullptr; v = v->next) box.grow(v->x, v->y);
+  if (to != nullptr) box.grow(to->x, to->y);
+  return box;
+}
+
+void addBlocks(NearIndex& index, Road* road) {
+  int count = 0;
+  for (Vertex* v = road->first; v != nullptr; v = v->next) {
+    if (count++ % kBlockVertices == 0) index.blockFirst.push_back(v);
+  }
+  const size_t begin = index.blockBox.size();
+  for (size_t b = begin; b < index.blockFirst.size(); ++b) {
+    index.blockBox.push_back(
+        boxOfChain(index.blockFirst[b], b + 1 < index.blockFirst.size() ? index.blockFirst[b + 1]
+                                                                         : nullptr));
+  }
+}
+
+void buildNearIndex(NearIndex& index, const store::Map& map) {
+  std::vector<Box> boxes;
+  for (Road* road = map.RoadList; road != nullptr; road = road->next) {
+    index.roads.push_back(road);
+    boxes.push_back(boxOfChain(road->first, nullptr));
+    index.blockBegin.push_back(static_cast<uint32_t>(index.blockFirst.size()));
+    int count = 0;
+    for (const Vertex* v = road->first; v != nullptr && count <= kLongRoad; v = v->next) ++count;
+    if (count > kLongRoad) addBlocks(index, road);
+  }
+  index.blockBegin.push_back(static_cast<uint32_t>(index.blockFirst.size()));
+  buildBoxGrid(index.grid, std::move(boxes));
+}
+
+Coord clampToCoord(int64_t v) {
+  return static_cast<Coord>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+}
+
+Box around(const Vertex* v, int64_t reach) {
+  return {clampToCoord(v->x - reach), clampToCoord(v->y - reach), clampToCoord(v->x + reach),
+          clampToCoord(v->y + reach)};
+}
+
+bool meets(const Box& a, const Box& b) {
+  return b.minX <= a.maxX && a.minX <= b.maxX && b.minY <= a.maxY && a.minY <= b.maxY;
+}
+
+Wide distance2(const Vertex* a, Coord x, Coord y) {
+  return square(int64_t{a->x} - x) + square(int64_t{a->y} - y);
+}
+
+// Exact squared distances as fractions; numerators, denominators and their
+// cross products need up to 256 bits.
+using U128 = unsigned __int128;
+
+struct U256 {
+  U128 high, low;
+};
+
+U256 multiply(U128 a, U128 b) {
+  const uint64_t a0 = static_cast<uint64_t>(a), a1 = static_cast<uint64_t>(a >> 64);
+  const uint64_t b0 = static_cast<uint64_t>(b), b1 = static_cast<uint64_t>(b >> 64);
+  const U128 p00 = U128{a0} * b0, p01 = U128{a0} * b1, p10 = U128{a1} * b0, p11 = U128{a1} * b1;
+  const U128 middle = (p00 >> 64) + static_cast<uint64_t>(p01) + static_cast<uint64_t>(p10);
+  return {p11 + (p01 >> 64) + (p10 >> 64) + (middle >> 64),
+          (middle << 64) | static_cast<uint64_t>(p00)};
+}
+
+bool lessThan(const U256& a, const U256& b) {
+  return a.high != b.high ? a.high < b.high : a.low < b.low;
+}
+
+U128 magnitude(Wide v) {
+  return static_cast<U128>(v < 0 ? -v : v);
+}
+
+// The squared distance from an end to a segment, num / den.
+struct ExactDistance2 {
+  U128 num, den;
+};
+
+bool nearer(const ExactDistance2& a, const ExactDistance2& b) {
+  return lessThan(multiply(a.num, b.den), multiply(b.num, a.den));
+}
+
+// num / den rounded half away from zero, and rounded down; den > 0.
+int64_t roundedQuotient(Wide num, Wide den) {
+  const Wide q = (2 * (num < 0 ? -num : num) + den) / (2 * den);
+  return static_cast<int64_t>(num < 0 ? -q : q);
+}
+int64_t floorQuotient(Wide num, Wide den) {
+  const Wide q = num / den;
+  return static_cast<int64_t>(q * den > num ? q - 1 : q);
+}
+
+// Where the end at e would go on segment (a, b) (b null: a road of one
+// vertex), if the segment lies within sqrt(limit2) of it.
+struct Foot {
+  ExactDistance2 distance2;
+  Coord x, y;
+};
+
+std::optional<Foot> footOnSegment(const Vertex* e, const Vertex* a, const Vertex* b, Wide limit2) {
+  const auto atVertex = [&](const Vertex* v) -> std::optional<Foot> {
+    const Wide d2 = distance2(v, e->x, e->y);
+    if (d2 > limit2) return std::nullopt;
+    return Foot{{static_cast<U128>(d2), 1}, v->x, v->y};
+  };
+  if (b == nullptr) return atVertex(a);
+  const int64_t dx = int64_t{b->x} - a->x, dy = int64_t{b->y} - a->y;
+  const int64_t ex = int64_t{e->x} - a->x, ey = int64_t{e->y} - a->y;
+  const Wide length2 = square(dx) + square(dy);
+  const Wide dot = Wide{ex} * dx + Wide{ey} * dy;
+  if (length2 == 0 || dot <= 0) return atVertex(a);
+  if (dot >= length2) return atVertex(b);
+  const U128 cross = magnitude(Wide{ex} * dy - Wide{ey} * dx);
+  const U256 num = multiply(cross, cross);
+  if (lessThan(multiply(static_cast<U128>(limit2), static_cast<U128>(length2)), num))
+    return std::nullopt;
+  // Within the limit the numerator has fewer than 128 bits.
+  Foot foot{{num.low, static_cast<U128>(length2)}, 0, 0};
+  // The exact foot rounded to whole units; where that lies beyond the limit,
+  // the whole point next to the foot that is nearest to the end.
+  // The foot's coordinates times length2.
+  const Wide footX = Wide{a->x} * length2 + Wide{dx} * dot;
+  const Wide footY = Wide{a->y} * length2 + Wide{dy} * dot;
+  foot.x = clampToCoord(roundedQuotient(footX, length2));
+  foot.y = clampToCoord(roundedQuotient(footY, length2));
+  if (distance2(e, foot.x, foot.y) <= limit2) return foot;
+  const int64_t x0 = floorQuotient(footX, length2);
+  const int64_t y0 = floorQuotient(footY, length2);
+  Wide best = limit2 + 1;
+  for (int64_t x = x0; x <= x0 + 1; ++x) {
+    for (int64_t y = y0; y <= y0 + 1; ++y) {
+      const Wide d2 = distance2(e, clampToCoord(x), clampToCoord(y));
+      if (d2 < best) {
+        best = d2;
+        foot.x = clampToCoord(x);
+        foot.y = clampToCoord(y);
+      }
+    }
+  }
+  if (best > limit2) return std::nullopt;
+  return foot;
+}
+
+bool onRoad(const Road& road, const Vertex* v) {
+  for (const Vertex* w = road.first; w != nullptr; w = w->next) {
+    if (w == v) return true;
+  }
+  return false;
+}
+
+// Whether a member of v's ring other than v lies on another road than `road`.
+// (Every ring the join makes holds vertices of two roads at least, so this is
+// a walk only for ends that are welded.)
+bool weldedToAnotherRoad(const Road& road, const Vertex* v) {
+  for (const Vertex* m = v->ring; m != v; m = m->ring) {
+    if (!onRoad(road, m)) return true;
+  }
+  return false;
+}
+
+// Whether a member of v's ring lies on `road`.
+bool ringTouches(const Road& road, const Vertex* v) {
+  const Vertex* m = v;
+  do {
+    if (onRoad(road, m)) return true;
+    m = m->ring;
+  } while (m != v);
+  return false;
+}
+
+// The point of another road where an end would go.
+struct Landing {
+  uint32_t road;   // list position
+  Vertex* start;   // the segment's start, behind which a new vertex goes
+  Vertex* vertex;  // the existing vertex to weld to, or null: insert at (x, y)
+  Coord x, y;
+  ExactDistance2 distance2;  // from the end to the road
+};
+
+// What a loose end of `own` at e may do with the segment (a, b) of another
+// road (b null for a road of one vertex): land on its nearest point, or on a
+// vertex within 1 unit of it, within `limit2`; never where the weld would tie
+// two vertices of `own` together.
+std::optional<Landing> landingOn(const Road& own, const Vertex* e, Vertex* a, Vertex* b,
+                                 Wide limit2, bool weldsToVertices) {
+  const std::optional<Foot> foot = footOnSegment(e, a, b, limit2);
+  if (!foot) return std::nullopt;
+  Landing landing{0, a, nullptr, foot->x, foot->y, foot->distance2};
+  if (!weldsToVertices) return landing;
+  for (Vertex* candidate : {a, b}) {
+    if (candidate != nullptr && distance2(candidate, foot->x, foot->y) <= 1 &&
+        distance2(e, candidate->x, candidate->y) <= limit2) {
+      landing.vertex = candidate;
+      break;
+    }
+  }
+  if (landing.vertex != nullptr && ringTouches(own, landing.vertex)) return std::nullopt;
+  return landing;
+}
+
+// The nearest landing for end e of the road at list position `own`, on the
+// segments of other roads near it; `slack` is how far roads may have moved
+// since the index was built.
+std::optional<Landing> nearestLanding(NearIndex& index, uint32_t own, const Vertex* e, Wide limit2,
+                                      int64_t reach, int64_t slack, bool weldsToVertices) {
+  std::optional<Landing> best;
+  const Box query = around(e, reach + slack);
+  boxesMeeting(index.grid, query, index.found);
+  const Road& ownRoad = *index.roads[own];
+  auto consider = [&](uint32_t t, Vertex* a, Vertex* b) {
+    const std::optional<Landing> landing = landingOn(ownRoad, e, a, b, limit2, weldsToVertices);
+    // Strictly nearer only: on ties the earlier road and segment stay.
+    if (landing && (!best || nearer(landing->distance2, best->distance2))) {
+      best = landing;
+      best->road = t;
+    }
+  };
+  for (uint32_t t : index.found) {
+    if (t == own) continue;
+    Road& road = *index.roads[t];
+    if (road.first->next == nullptr) {
+      consider(t, road.first, nullptr);
+      continue;
+    }
+    const uint32_t blocks = index.blockBegin[t + 1] - index.blockBegin[t];
+    for (uint32_t k = 0; k < std::max<uint32_t>(blocks, 1); ++k) {
+      Vertex* from = road.first;
+      const Vertex* to = nullptr;
+      if (blocks > 0) {
+        const uint32_t b = index.blockBegin[t] + k;
+        if (!meets(query, index.blockBox[b])) continue;
+        from = index.blockFirst[b];
+        to = k + 1 < blocks ? index.blockFirst[b + 1] : nullptr;
+      }
+      for (Vertex* a = from; a != to && a->next != nullptr; a = a->next) consider(t, a, a->next);
+    }
+  }
+  return best;
+}
+
+// Calls visit(position, road, end) for every end of every road in list order,
+// the first end before the last, that is welded to no other road.
+template <typename Visit>
+void forEachLooseEnd(NearIndex& index, Visit visit) {
+  for (uint32_t r = 0; r < index.roads.size(); ++r) {
+    Road& road = *index.roads[r];
+    if (!weldedToAnotherRoad(road, road.first)) visit(r, road, road.first);
+    if (road.last != road.first && !weldedToAnotherRoad(road, road.last))
+      visit(r, road, road.last);
+  }
+}
+
+void countPlacement(JoinContext& join) {
+  join.SplitCount = static_cast<int32_t>(static_cast<uint32_t>(join.SplitCount) + 1u);
+}
+
+// Moves end e (with its ring) onto the landing and welds it there.
+void land(JoinContext& join, Vertex* e, const Landing& landing) {
+  Vertex* target = landing.vertex;
+  if (target == nullptr) {
+    target = store::createInsertedVertex(join.map, landing.x, landing.y);
+    linkBehind(join, landing.start, target);
+    countPlacement(join);
+    ++join.counts.newVertices;
+  }
+  moveRing(join, e, target->x, target->y);
+  store::joinRings(target, e);
+}
+
+}  // namespace
+
+void closeGaps(JoinContext& join) {
+  if (join.MinDistance <= 0) return;
+  NearIndex index;
+  buildNearIndex(index, join.map);
+  const int64_t reach = join.MinDistance;
+  // Each point of a road moves at most once, by at most the distance, before
+  // a later end looks at it; an inserted vertex lies within a unit of its
+  // segment.
+  const int64_t slack = reach + 2;
+  forEachLooseEnd(index, [&](uint32_t r, Road& road, Vertex* e) {
+    const std::optional<Landing> landing =
+        nearestLanding(index, r, e, square(reach), reach, slack, true);
+    if (!landing) return;
+    const Coord fromX = e->x, fromY = e->y;
+    land(join, e, *landing);
+    ++join.counts.gapsClosed;
+    if (join.reportChanges) {
+      join.events.roadPair(road, r, *index.roads[landing->road], landing->road);
+      join.events.changed({ChangeKind::kGap, fromX, fromY, e->x, e->y});
+    }
+  });
+}
+
+void findOpenEnds(JoinContext& join, int64_t reach) {
+  reach = std::min<int64_t>(reach, INT32_MAX);  // beyond that, nothing is near
+  NearIndex index;
+  buildNearIndex(index, join.map);
+  forEachLooseEnd(index, [&](uint32_t r, Road& road, Vertex* e) {
+    const std::optional<Landing> landing =
+        nearestLanding(index, r, e, square(reach), reach, 0, false);
+    if (!landing) return;
+    ++join.counts.openEnds;
+    join.events.roadPair(road, r, *index.roads[landing->road], landing->road);
+    join.events.changed({ChangeKind::kOpenEnd, e->x, e->y, landing->x, landing->y});
+  });
+}
+
+}  // namespace tovlek::junction
