@@ -133,7 +133,10 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
   writer::MapOutput reportOut;
   reportOut.file = streams.report;
   std::optional<report::ChangeReport> changes;
-  if (streams.report != nullptr) changes.emplace(reportOut, out.sectionsWritten, in.codePage);
+  if (streams.report != nullptr) {
+    changes.emplace(reportOut, report::reportFormatFor(streams.reportName), out.sectionsWritten,
+                    in.codePage);
+  }
   RunConsole console(streams, changes ? &*changes : nullptr);
   start = Clock::now();
   joinRoads(settings, map, outcome.roads, console, changes.has_value(), outcome);
@@ -144,7 +147,7 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
   start = Clock::now();
   writer::writeRoadList(out, map);
   if (changes) {
-    changes->finish();
+    changes->finish(map);
     if (!writer::flushMapOutput(reportOut)) {
       outcome.failure = RunOutcome::Failure::kReport;
       outcome.error = reportOut.error;

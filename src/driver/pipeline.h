@@ -29,6 +29,7 @@ struct RunStreams {
   std::FILE* warnings = stderr;
   std::string inputName;
   std::string outputName;
+  std::string reportName;  // its ending chooses the report's format
 };
 
 struct RunOutcome {

@@ -90,6 +90,7 @@ int runOverFiles(const Settings& settings, const RunNames& names, std::FILE* inp
   streams.report = report != nullptr ? report->file : nullptr;
   streams.inputName = names.input;
   streams.outputName = names.output;
+  if (names.report != nullptr) streams.reportName = names.report;
   const RunOutcome outcome = runPhases(settings, streams);
   switch (outcome.failure) {
     case RunOutcome::Failure::kRead:
@@ -119,8 +120,9 @@ void printUsage() {
       "  --close-gaps   also move every road end that stops within DISTANCE of\r\n"
       "                 another road onto its nearest point\r\n"
       "  --report FILE  also write every weld, snap, crossing and closed gap, and\r\n"
-      "                 the loose ends left near a road, as GeoJSON, and print a\r\n"
-      "                 summary of the changes\r\n"
+      "                 the loose ends left near a road, and print a summary:\r\n"
+      "                 FILE.gpx as GPX waypoints, FILE.html as a map page,\r\n"
+      "                 any other name as GeoJSON\r\n"
       "  --help         this text\r\n"
       "  --version      the banner only\r\n"
       "Exit status: 0 done, 1 a file could not be read or written or memory ran out,\r\n"

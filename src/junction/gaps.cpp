@@ -41,9 +41,8 @@ void addBlocks(NearIndex& index, Road* road) {
   }
   const size_t begin = index.blockBox.size();
   for (size_t b = begin; b < index.blockFirst.size(); ++b) {
-    index.blockBox.push_back(
-        boxOfChain(index.blockFirst[b], b + 1 < index.blockFirst.size() ? index.blockFirst[b + 1]
-                                                                         : nullptr));
+    index.blockBox.push_back(boxOfChain(
+        index.blockFirst[b], b + 1 < index.blockFirst.size() ? index.blockFirst[b + 1] : nullptr));
   }
 }
 
@@ -277,8 +276,7 @@ void forEachLooseEnd(NearIndex& index, Visit visit) {
   for (uint32_t r = 0; r < index.roads.size(); ++r) {
     Road& road = *index.roads[r];
     if (!weldedToAnotherRoad(road, road.first)) visit(r, road, road.first);
-    if (road.last != road.first && !weldedToAnotherRoad(road, road.last))
-      visit(r, road, road.last);
+    if (road.last != road.first && !weldedToAnotherRoad(road, road.last)) visit(r, road, road.last);
   }
 }
 
@@ -319,7 +317,7 @@ void closeGaps(JoinContext& join) {
     ++join.counts.gapsClosed;
     if (join.reportChanges) {
       join.events.roadPair(road, r, *index.roads[landing->road], landing->road);
-      join.events.changed({ChangeKind::kGap, fromX, fromY, e->x, e->y});
+      join.events.changed({ChangeKind::kGap, fromX, fromY, e->x, e->y, landing->vertex == nullptr});
     }
   });
 }

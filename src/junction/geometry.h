@@ -45,8 +45,8 @@ inline void linkBehind(JoinContext& join, store::Vertex* start, store::Vertex* i
 
 // Tells the listener of a change, when changes are wanted.
 inline void tellChange(JoinContext& join, ChangeKind kind, store::Coord fromX, store::Coord fromY,
-                       store::Coord toX, store::Coord toY) {
-  if (join.reportChanges) join.events.changed({kind, fromX, fromY, toX, toY});
+                       store::Coord toX, store::Coord toY, bool addedVertex = false) {
+  if (join.reportChanges) join.events.changed({kind, fromX, fromY, toX, toY, addedVertex});
 }
 
 }  // namespace tovlek::junction

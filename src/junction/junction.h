@@ -24,6 +24,7 @@ enum class ChangeKind { kWeld, kSnap, kCrossing, kPlaced, kGap, kOpenEnd };
 struct Change {
   ChangeKind kind;
   Coord fromX, fromY, toX, toY;
+  bool addedVertex = false;  // a vertex was inserted (crossings, placements, gaps)
 };
 
 // What the join tells the world: console lines, warnings and the change

@@ -70,7 +70,8 @@ int crossingStep(JoinContext& join, Vertex* p0, Vertex* q0) {
     const Placed& farther = travel(first, crossing) >= travel(second, crossing) ? first : second;
     const ChangeKind kind =
         crossing.result == CrossingResult::kCrossing ? ChangeKind::kCrossing : ChangeKind::kPlaced;
-    tellChange(join, kind, farther.fromX, farther.fromY, crossing.x, crossing.y);
+    const int added = int{gainedVertex(first, onFirst)} + int{gainedVertex(second, onSecond)};
+    tellChange(join, kind, farther.fromX, farther.fromY, crossing.x, crossing.y, added > 0);
   }
   return int{gainedVertex(first, onFirst)} + int{gainedVertex(second, onSecond)};
 }

@@ -1,26 +1,37 @@
-// The change report: every change of the join phase as a GeoJSON Point
-// feature, written as it happens to a buffered stream, and the count of the
-// roads a join changed. Nothing here runs unless a report was asked for.
+// The change report: a feature for every change of the join phase that moved
+// a coordinate or added a vertex, every road pulled into a point and every
+// road end left loose near another road, written as it happens to a
+// buffered stream as GeoJSON, GPX waypoints or one map page; and the count
+// of the roads a join changed. Nothing here runs unless a report was asked
+// for.
 #pragma once
 
 #include <iconv.h>
 
 #include <cstdint>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "junction/junction.h"
+#include "report/formats.h"
 #include "store/road_store.h"
 #include "writer/map_writer.h"
 
 namespace tovlek::report {
 
-// Listens to the join and writes a GeoJSON FeatureCollection to `out`.
-// Roads are numbered by their place in the output: sectionBase + position in
-// the RoadList + 1. Labels are read in the code page given (CodePage= of the
-// map's header; 0 or one the system does not know: UTF-8, else Latin-1).
+enum class ReportFormat { kGeoJson, kGpx, kHtml };
+
+// The format a report file's name asks for: ".gpx", ".html" or ".htm" (any
+// letter case), else GeoJSON.
+ReportFormat reportFormatFor(std::string_view fileName);
+
+// Listens to the join and writes the report to `out`. Roads are numbered by
+// their place in the output: sectionBase + position in the RoadList + 1.
+// Labels are read in the code page given (CodePage= of the map's header; 0
+// or one the system does not know: UTF-8, else Latin-1).
 struct ChangeReport : junction::JoinEvents {
-  ChangeReport(writer::MapOutput& out, int64_t sectionBase, int32_t codePage);
+  ChangeReport(writer::MapOutput& out, ReportFormat format, int64_t sectionBase, int32_t codePage);
   ~ChangeReport() override;
   ChangeReport(const ChangeReport&) = delete;
   ChangeReport& operator=(const ChangeReport&) = delete;
@@ -31,21 +42,23 @@ struct ChangeReport : junction::JoinEvents {
   void collapsed(const store::Road& road, int64_t position, store::Coord x,
                  store::Coord y) override;
 
-  // Writes the collection's closing; nothing may be reported after it.
-  void finish();
+  // Writes the report's closing (for the map page, the roads its features
+  // name, as they are in `map`); nothing may be reported after it.
+  void finish(const store::Map& map);
 
   writer::MapOutput& out;
+  ReportFormat format;
   int64_t sectionBase;
-  // The road pair being processed and its text for the features (built at
-  // its first change).
+  iconv_t labelDecoder;  // (iconv_t)-1 without a code page
+  // The road pair being processed; its text is made at its first feature.
   const store::Road* first = nullptr;
   const store::Road* second = nullptr;
   int64_t firstPosition = 0;
   int64_t secondPosition = 0;
   bool pairTextReady = false;
-  std::string pairText;
+  RoadText firstText, secondText;
   int64_t features = 0;
-  iconv_t labelDecoder;  // (iconv_t)-1 without a code page
+  HtmlPage page;
 };
 
 // The vertex positions of every road of the RoadList, in list order, so that

@@ -46,12 +46,16 @@ std::string shellQuote(const std::string& text) {
 RunResult runTovlek(const std::string& directory, const std::vector<std::string>& arguments,
                     const std::string& shellPrefix) {
   std::ostringstream command;
-  command << "cd " << shellQuote(directory) << " && ";
   if (!shellPrefix.empty()) command << shellPrefix << "; ";
   command << "exec " << shellQuote(TOVLEK_BINARY);
   for (const std::string& argument : arguments) command << ' ' << shellQuote(argument);
-  command << " >" << shellQuote(directory + "/.stdout") << " 2>"
-          << shellQuote(directory + "/.stderr");
+  return runShell(directory, command.str());
+}
+
+RunResult runShell(const std::string& directory, const std::string& script) {
+  std::ostringstream command;
+  command << "cd " << shellQuote(directory) << " && { " << script << "; } >"
+          << shellQuote(directory + "/.stdout") << " 2>" << shellQuote(directory + "/.stderr");
   std::ostringstream shell;
   shell << "sh -c " << shellQuote(command.str());
   const int raw = std::system(shell.str().c_str());

@@ -27,6 +27,9 @@ struct ScratchDir {
 RunResult runTovlek(const std::string& directory, const std::vector<std::string>& arguments,
                     const std::string& shellPrefix = "");
 
+// Runs a shell script inside `directory`, capturing what it printed.
+RunResult runShell(const std::string& directory, const std::string& script);
+
 std::string readFile(const std::string& path);
 void writeFile(const std::string& path, const std::string& content);
 bool fileExists(const std::string& path);

@@ -1,0 +1,57 @@
+#include "codec/coord_codec.h"
+#include "report/formats.h"
+#include "report/text.h"
+
+namespace tovlek::report {
+namespace {
+
+void appendNumber(std::string& out, const char* format, double value) {
+  char text[64];
+  std::snprintf(text, sizeof text, format, value);
+  out += text;
+}
+
+void appendRoad(std::string& out, const char* which, const RoadText& road) {
+  out += ",\"";
+  out += which;
+  out += "_section\":";
+  out += std::to_string(road.section);
+  if (road.label.empty()) return;
+  out += ",\"";
+  out += which;
+  out += "_label\":";
+  appendJsonString(out, road.label);
+}
+
+}  // namespace
+
+void beginGeoJson(std::string& out) {
+  out += "{\"type\":\"FeatureCollection\",\"features\":[";
+}
+
+void appendGeoJsonFeature(std::string& out, const Feature& feature, bool firstFeature) {
+  out += firstFeature ? "\n" : ",\n";
+  // GeoJSON positions are longitude first; the map's pairs are latitude first.
+  out += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
+  codec::appendCoordText(out, feature.y);
+  out += ',';
+  codec::appendCoordText(out, feature.x);
+  out += "]},\"properties\":{\"kind\":\"";
+  out += feature.kind;
+  out += '"';
+  if (feature.hasDistance) {
+    out += ",\"moved\":";
+    appendNumber(out, "%.6f", feature.units / 100000.0);
+    out += ",\"moved_m\":";
+    appendNumber(out, "%.2f", feature.metres);
+  }
+  appendRoad(out, "first", *feature.first);
+  if (feature.second != nullptr) appendRoad(out, "second", *feature.second);
+  out += "}}";
+}
+
+void endGeoJson(std::string& out) {
+  out += "\n]}\n";
+}
+
+}  // namespace tovlek::report

@@ -1,0 +1,57 @@
+#include <cstdio>
+
+#include "codec/coord_codec.h"
+#include "report/formats.h"
+#include "report/text.h"
+
+namespace tovlek::report {
+namespace {
+
+void appendRoad(std::string& out, const RoadText& road) {
+  if (!road.label.empty()) {
+    appendXmlText(out, road.label);
+    out += " (section ";
+    out += std::to_string(road.section);
+    out += ')';
+  } else {
+    out += "section ";
+    out += std::to_string(road.section);
+  }
+}
+
+}  // namespace
+
+void beginGpx(std::string& out) {
+  out +=
+      "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
+      "<gpx version=\"1.1\" creator=\"Tovlek\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n";
+}
+
+void appendGpxWaypoint(std::string& out, const Feature& feature) {
+  out += "<wpt lat=\"";
+  codec::appendCoordText(out, feature.x);
+  out += "\" lon=\"";
+  codec::appendCoordText(out, feature.y);
+  out += "\"><name>";
+  out += feature.kind;
+  if (feature.hasDistance) {
+    char distance[48];
+    std::snprintf(distance, sizeof distance, " %.1f m", feature.metres);
+    out += distance;
+  }
+  out += "</name><desc>";
+  appendRoad(out, *feature.first);
+  if (feature.second != nullptr) {
+    out += ", ";
+    appendRoad(out, *feature.second);
+  }
+  out += "</desc><type>";
+  out += feature.kind;
+  out += "</type></wpt>\n";
+}
+
+void endGpx(std::string& out) {
+  out += "</gpx>\n";
+}
+
+}  // namespace tovlek::report
