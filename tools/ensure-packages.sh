@@ -23,6 +23,8 @@ if [[ ${1:-demo} == ci ]]; then
   want clang has clang++
   want clang-format has clang-format
   want libclang-rt-14-dev sh -c 'ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'
+  want libxml2-utils has xmllint  # checks the GPX report
+  want chromium has chromium      # runs the map page
 fi
 
 [[ ${#need[@]} -eq 0 ]] && exit 0

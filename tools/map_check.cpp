@@ -32,8 +32,8 @@ uint64_t key(Point p) {
 
 // The sign of the turn a -> b -> c.
 int turn(Point a, Point b, Point c) {
-  const int64_t cross = (int64_t{b.x} - a.x) * (int64_t{c.y} - a.y) -
-                        (int64_t{b.y} - a.y) * (int64_t{c.x} - a.x);
+  const int64_t cross =
+      (int64_t{b.x} - a.x) * (int64_t{c.y} - a.y) - (int64_t{b.y} - a.y) * (int64_t{c.x} - a.x);
   return (cross > 0) - (cross < 0);
 }
 
@@ -74,7 +74,8 @@ int main(int argc, char** argv) {
   std::unordered_multimap<uint64_t, size_t> atPosition;
   const double cell = std::fmax(4 * distance, 64);
   auto cellOf = [&](double x, double y) {
-    return key({static_cast<Coord>(std::floor(x / cell)), static_cast<Coord>(std::floor(y / cell))});
+    return key(
+        {static_cast<Coord>(std::floor(x / cell)), static_cast<Coord>(std::floor(y / cell))});
   };
   std::unordered_multimap<uint64_t, std::pair<size_t, size_t>> segments;
   for (size_t r = 0; r < roads.size(); ++r) {
@@ -143,8 +144,9 @@ int main(int argc, char** argv) {
       }
     }
   }
-  std::printf("roads %zu, ends %ld, loose ends within %g of another road: %ld, folded roads %ld, "
-              "unnoded crossings %ld\n",
-              roads.size(), ends, distance, loose, folded, unnoded);
+  std::printf(
+      "roads %zu, ends %ld, loose ends within %g of another road: %ld, folded roads %ld, "
+      "unnoded crossings %ld\n",
+      roads.size(), ends, distance, loose, folded, unnoded);
   return 0;
 }
