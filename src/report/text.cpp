@@ -128,7 +128,8 @@ void appendXmlText(std::string& out, std::string_view utf8) {
         out += "&quot;";
         break;
       default:
-        out += static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r' ? '?' : c;
+        out +=
+            static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r' ? '?' : c;
     }
   }
 }
