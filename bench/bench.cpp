@@ -67,8 +67,8 @@ Figures runPhases(const std::string& mapPath, const std::string& outPath, Sweep 
   streams.warnings = console;
   const driver::RunOutcome outcome =
       driver::runPhases({minDistance, sweep == Sweep::kPlain}, streams, [&](const store::Map& map) {
-        for (const store::Road* road = map.RoadList; road != nullptr; road = road->next)
-          figures.vertices += road->readVertexCount;
+        for (size_t p = 0; p < store::roadCount(map); ++p)
+          figures.vertices += store::roadAt(map, p).readVertexCount;
       });
   std::fclose(input);
   figures.ok = outcome.failure == driver::RunOutcome::Failure::kNone && std::fclose(output) == 0;

@@ -64,10 +64,12 @@ int main(int argc, char** argv) {
   streams.console = streams.output;
   if (streams.input == nullptr || streams.output == nullptr) return 1;
   tovlek::driver::runPhases({INT32_MIN, false}, streams, [&](const tovlek::store::Map& map) {
-    for (const tovlek::store::Road* r = map.RoadList; r != nullptr; r = r->next) {
+    for (size_t p = 0; p < tovlek::store::roadCount(map); ++p) {
       roads.emplace_back();
-      for (const tovlek::store::Vertex* v = r->first; v != nullptr; v = v->next)
-        roads.back().push_back({v->x, v->y});
+      tovlek::store::forEachVertex(map, tovlek::store::roadAt(map, p),
+                                   [&](const tovlek::store::Vertex& v) {
+                                     roads.back().push_back({v.x, v.y});
+                                   });
     }
   });
   // Roads by the positions of their vertices, and segments by grid cell.

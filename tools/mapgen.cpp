@@ -8,6 +8,9 @@
 //   cross most of the map, rivers and railways (non-road polylines), POIs,
 //   polygons and comments.
 // grid: a uniform grid of straight streets of nine vertices, for scaling.
+// cluster: near-identical roads of ten vertices, each vertex within 8.5
+//   units of the same vertex of every other road: every road welds to every
+//   other one, and the rings hold one vertex of each road.
 #include <cmath>
 #include <cstdint>
 #include <cstdio>
@@ -236,11 +239,21 @@ void grid(Writer& out, Random& random, uint64_t roads) {
   }
 }
 
+void cluster(Writer& out, Random& random, uint64_t roads) {
+  header(out, "Generated cluster");
+  for (uint64_t r = 0; r < roads; ++r) {
+    openRoad(out, random, 6, r);
+    for (int v = 0; v < 10; ++v)
+      out.pair(v * 100 + random.range(-3, 3), random.range(-3, 3), v == 0);
+    closeSection(out);
+  }
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
   if (argc != 4) {
-    std::fprintf(stderr, "usage: mapgen SEED ROADS city|grid > map.mp\n");
+    std::fprintf(stderr, "usage: mapgen SEED ROADS city|grid|cluster > map.mp\n");
     return 2;
   }
   Random random{std::strtoull(argv[1], nullptr, 10)};
@@ -251,6 +264,8 @@ int main(int argc, char** argv) {
     city(out, random, roads);
   } else if (profile == "grid") {
     grid(out, random, roads);
+  } else if (profile == "cluster") {
+    cluster(out, random, roads);
   } else {
     std::fprintf(stderr, "unknown profile %s\n", argv[3]);
     return 2;

@@ -31,13 +31,13 @@ std::optional<DecodedPair> decodePair(std::string_view text, size_t open) {
   return DecodedPair{*x, *y};
 }
 
-bool readCoordList(std::string_view line, store::Map& map, store::Road* road) {
+bool readCoordList(std::string_view line, store::Map& map, store::Road& road) {
   // The first character is never the start of a pair.
   for (size_t open = line.find('(', 1); open != std::string_view::npos;
        open = line.find('(', open + 1)) {
     const std::optional<DecodedPair> pair = decodePair(line, open);
     if (!pair) return false;
-    store::appendVertex(map, road, store::createVertex(map, pair->x, pair->y));
+    store::appendVertex(map, road, pair->x, pair->y);
   }
   return true;
 }

@@ -35,7 +35,7 @@ std::optional<DecodedPair> decodePair(std::string_view text, size_t open);
 // searching for '(' from the line's second character on, until a '(' is not
 // followed by a readable pair. Returns false when a pair was unreadable (the
 // rest of the line was ignored), true when the line ran out of '('.
-bool readCoordList(std::string_view line, store::Map& map, store::Road* road);
+bool readCoordList(std::string_view line, store::Map& map, store::Road& road);
 
 // Appends one Coord as [-]integer.five-digits.
 void appendCoordText(std::string& out, Coord value);

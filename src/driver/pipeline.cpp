@@ -61,11 +61,10 @@ struct RunConsole : junction::JoinEvents {
     std::fprintf(streams.console, "Done %i million road pairs, %i splitted\r", millionPairs,
                  splitCount);
   }
-  void notSettled(const store::Road& first, int64_t limit) override {
+  void notSettled(store::Coord x, store::Coord y, int64_t limit) override {
     std::fprintf(streams.warnings,
                  "Warning: junctions near %s did not settle; stopped after %lld new vertices\n",
-                 codec::formatPair(first.first->x, first.first->y).c_str(),
-                 static_cast<long long>(limit));
+                 codec::formatPair(x, y).c_str(), static_cast<long long>(limit));
   }
   void roadPair(const store::Road& first, int64_t firstPosition, const store::Road& second,
                 int64_t secondPosition) override {
@@ -126,6 +125,7 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
     outcome.error = in.error;
     return outcome;
   }
+  store::endReading(map);
   outcome.readPhaseBytes = writer::bytesWritten(out);
   out.lineEnd = in.lineEnd;
   outcome.readSeconds = secondsSince(start);

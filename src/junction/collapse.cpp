@@ -3,9 +3,10 @@
 namespace tovlek::junction {
 namespace {
 
-bool atOnePoint(const Road& road) {
-  for (const Vertex* v = road.first; v != nullptr; v = v->next) {
-    if (v->x != road.first->x || v->y != road.first->y) return false;
+bool atOnePoint(const store::Map& map, const Road& road) {
+  const Vertex* first = store::firstOf(map, road);
+  for (const Vertex* v = first; v != nullptr; v = store::nextOf(map, v)) {
+    if (v->x != first->x || v->y != first->y) return false;
   }
   return true;
 }
@@ -14,16 +15,18 @@ bool atOnePoint(const Road& road) {
 
 std::vector<bool> roadsWithShape(const store::Map& map) {
   std::vector<bool> hasShape;
-  for (const Road* road = map.RoadList; road != nullptr; road = road->next)
-    hasShape.push_back(!atOnePoint(*road));
+  for (size_t p = 0; p < store::roadCount(map); ++p)
+    hasShape.push_back(!atOnePoint(map, store::roadAt(map, p)));
   return hasShape;
 }
 
 void findCollapsedRoads(JoinContext& join, const std::vector<bool>& hadShape) {
-  int64_t position = 0;
-  for (const Road* road = join.map.RoadList; road != nullptr; road = road->next, ++position) {
-    if (hadShape[static_cast<size_t>(position)] && atOnePoint(*road))
-      join.events.collapsed(*road, position, road->first->x, road->first->y);
+  for (size_t p = 0; p < store::roadCount(join.map); ++p) {
+    const Road& road = store::roadAt(join.map, p);
+    if (hadShape[p] && atOnePoint(join.map, road)) {
+      const Vertex* first = store::firstOf(join.map, road);
+      join.events.collapsed(road, static_cast<int64_t>(p), first->x, first->y);
+    }
   }
 }
 

@@ -105,7 +105,7 @@ Placement insertPointOnSegment(JoinContext& join, Vertex* s, Coord x, Coord y) {
     moveRing(join, s, x, y);
     return Placement::kMovedStart;
   }
-  Vertex* e = s->next;
+  Vertex* e = nextOf(join, s);
   if (square(int64_t{e->x} - x) + square(int64_t{e->y} - y) < limit) {
     moveRing(join, e, x, y);
     return Placement::kMovedEnd;

@@ -19,6 +19,7 @@ constexpr int kLongRoad = 48;       // roads with more vertices keep blocks
 // consecutive vertices with their boxes for long roads. Boxes are taken when
 // the index is built; a query must allow for what moved since.
 struct NearIndex {
+  const store::Map* map;
   std::vector<Road*> roads;
   BoxGrid grid;
   std::vector<uint32_t> blockBegin;  // per road: its first block; one more at the end
@@ -27,33 +28,39 @@ struct NearIndex {
   std::vector<uint32_t> found;  // scratch for queries
 };
 
-Box boxOfChain(Vertex* from, const Vertex* to) {
+Box boxOfChain(const store::Map& map, Vertex* from, const Vertex* to) {
   Box box = Box::of(from);
-  for (Vertex* v = from; v != to && v != nullptr; v = v->next) box.grow(v->x, v->y);
+  for (Vertex* v = from; v != to && v != nullptr; v = store::nextOf(map, v)) box.grow(v->x, v->y);
   if (to != nullptr) box.grow(to->x, to->y);
   return box;
 }
 
 void addBlocks(NearIndex& index, Road* road) {
+  const store::Map& map = *index.map;
   int count = 0;
-  for (Vertex* v = road->first; v != nullptr; v = v->next) {
+  for (Vertex* v = store::firstOf(map, *road); v != nullptr; v = store::nextOf(map, v)) {
     if (count++ % kBlockVertices == 0) index.blockFirst.push_back(v);
   }
   const size_t begin = index.blockBox.size();
   for (size_t b = begin; b < index.blockFirst.size(); ++b) {
-    index.blockBox.push_back(boxOfChain(
-        index.blockFirst[b], b + 1 < index.blockFirst.size() ? index.blockFirst[b + 1] : nullptr));
+    index.blockBox.push_back(
+        boxOfChain(map, index.blockFirst[b],
+                   b + 1 < index.blockFirst.size() ? index.blockFirst[b + 1] : nullptr));
   }
 }
 
 void buildNearIndex(NearIndex& index, const store::Map& map) {
+  index.map = &map;
   std::vector<Box> boxes;
-  for (Road* road = map.RoadList; road != nullptr; road = road->next) {
+  for (size_t p = 0; p < store::roadCount(map); ++p) {
+    Road* road = &store::roadAt(map, p);
     index.roads.push_back(road);
-    boxes.push_back(boxOfChain(road->first, nullptr));
+    boxes.push_back(boxOfChain(map, store::firstOf(map, *road), nullptr));
     index.blockBegin.push_back(static_cast<uint32_t>(index.blockFirst.size()));
     int count = 0;
-    for (const Vertex* v = road->first; v != nullptr && count <= kLongRoad; v = v->next) ++count;
+    for (const Vertex* v = store::firstOf(map, *road); v != nullptr && count <= kLongRoad;
+         v = store::nextOf(map, v))
+      ++count;
     if (count > kLongRoad) addBlocks(index, road);
   }
   index.blockBegin.push_back(static_cast<uint32_t>(index.blockFirst.size()));
@@ -172,8 +179,8 @@ std::optional<Foot> footOnSegment(const Vertex* e, const Vertex* a, const Vertex
   return foot;
 }
 
-bool onRoad(const Road& road, const Vertex* v) {
-  for (const Vertex* w = road.first; w != nullptr; w = w->next) {
+bool onRoad(const store::Map& map, const Road& road, const Vertex* v) {
+  for (const Vertex* w = store::firstOf(map, road); w != nullptr; w = store::nextOf(map, w)) {
     if (w == v) return true;
   }
   return false;
@@ -182,19 +189,19 @@ bool onRoad(const Road& road, const Vertex* v) {
 // Whether a member of v's ring other than v lies on another road than `road`.
 // (Every ring the join makes holds vertices of two roads at least, so this is
 // a walk only for ends that are welded.)
-bool weldedToAnotherRoad(const Road& road, const Vertex* v) {
-  for (const Vertex* m = v->ring; m != v; m = m->ring) {
-    if (!onRoad(road, m)) return true;
+bool weldedToAnotherRoad(const store::Map& map, const Road& road, const Vertex* v) {
+  for (const Vertex* m = store::ringNextOf(map, v); m != v; m = store::ringNextOf(map, m)) {
+    if (!onRoad(map, road, m)) return true;
   }
   return false;
 }
 
 // Whether a member of v's ring lies on `road`.
-bool ringTouches(const Road& road, const Vertex* v) {
+bool ringTouches(const store::Map& map, const Road& road, const Vertex* v) {
   const Vertex* m = v;
   do {
-    if (onRoad(road, m)) return true;
-    m = m->ring;
+    if (onRoad(map, road, m)) return true;
+    m = store::ringNextOf(map, m);
   } while (m != v);
   return false;
 }
@@ -212,8 +219,8 @@ struct Landing {
 // road (b null for a road of one vertex): land on its nearest point, or on a
 // vertex within 1 unit of it, within `limit2`; never where the weld would tie
 // two vertices of `own` together.
-std::optional<Landing> landingOn(const Road& own, const Vertex* e, Vertex* a, Vertex* b,
-                                 Wide limit2, bool weldsToVertices) {
+std::optional<Landing> landingOn(const store::Map& map, const Road& own, const Vertex* e, Vertex* a,
+                                 Vertex* b, Wide limit2, bool weldsToVertices) {
   const std::optional<Foot> foot = footOnSegment(e, a, b, limit2);
   if (!foot) return std::nullopt;
   Landing landing{0, a, nullptr, foot->x, foot->y, foot->distance2};
@@ -225,7 +232,7 @@ std::optional<Landing> landingOn(const Road& own, const Vertex* e, Vertex* a, Ve
       break;
     }
   }
-  if (landing.vertex != nullptr && ringTouches(own, landing.vertex)) return std::nullopt;
+  if (landing.vertex != nullptr && ringTouches(map, own, landing.vertex)) return std::nullopt;
   return landing;
 }
 
@@ -239,7 +246,8 @@ std::optional<Landing> nearestLanding(NearIndex& index, uint32_t own, const Vert
   boxesMeeting(index.grid, query, index.found);
   const Road& ownRoad = *index.roads[own];
   auto consider = [&](uint32_t t, Vertex* a, Vertex* b) {
-    const std::optional<Landing> landing = landingOn(ownRoad, e, a, b, limit2, weldsToVertices);
+    const std::optional<Landing> landing =
+        landingOn(*index.map, ownRoad, e, a, b, limit2, weldsToVertices);
     // Strictly nearer only: on ties the earlier road and segment stay.
     if (landing && (!best || nearer(landing->distance2, best->distance2))) {
       best = landing;
@@ -249,13 +257,14 @@ std::optional<Landing> nearestLanding(NearIndex& index, uint32_t own, const Vert
   for (uint32_t t : index.found) {
     if (t == own) continue;
     Road& road = *index.roads[t];
-    if (road.first->next == nullptr) {
-      consider(t, road.first, nullptr);
+    Vertex* first = store::firstOf(*index.map, road);
+    if (first->next == store::kNoVertex) {
+      consider(t, first, nullptr);
       continue;
     }
     const uint32_t blocks = index.blockBegin[t + 1] - index.blockBegin[t];
     for (uint32_t k = 0; k < std::max<uint32_t>(blocks, 1); ++k) {
-      Vertex* from = road.first;
+      Vertex* from = first;
       const Vertex* to = nullptr;
       if (blocks > 0) {
         const uint32_t b = index.blockBegin[t] + k;
@@ -263,7 +272,11 @@ std::optional<Landing> nearestLanding(NearIndex& index, uint32_t own, const Vert
         from = index.blockFirst[b];
         to = k + 1 < blocks ? index.blockFirst[b + 1] : nullptr;
       }
-      for (Vertex* a = from; a != to && a->next != nullptr; a = a->next) consider(t, a, a->next);
+      for (Vertex* a = from; a != to && a->next != store::kNoVertex;) {
+        Vertex* b = store::nextOf(*index.map, a);
+        consider(t, a, b);
+        a = b;
+      }
     }
   }
   return best;
@@ -275,8 +288,11 @@ template <typename Visit>
 void forEachLooseEnd(NearIndex& index, Visit visit) {
   for (uint32_t r = 0; r < index.roads.size(); ++r) {
     Road& road = *index.roads[r];
-    if (!weldedToAnotherRoad(road, road.first)) visit(r, road, road.first);
-    if (road.last != road.first && !weldedToAnotherRoad(road, road.last)) visit(r, road, road.last);
+    const store::Map& map = *index.map;
+    Vertex* first = store::firstOf(map, road);
+    Vertex* last = store::lastOf(map, road);
+    if (!weldedToAnotherRoad(map, road, first)) visit(r, road, first);
+    if (last != first && !weldedToAnotherRoad(map, road, last)) visit(r, road, last);
   }
 }
 
@@ -294,7 +310,7 @@ void land(JoinContext& join, Vertex* e, const Landing& landing) {
     ++join.counts.newVertices;
   }
   moveRing(join, e, target->x, target->y);
-  store::joinRings(target, e);
+  store::joinRings(join.map, target, e);
 }
 
 }  // namespace

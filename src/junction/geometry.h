@@ -32,15 +32,20 @@ inline store::Coord truncateToCoord(double value) {
 
 // Moves v's whole ring to (x, y) and tells the fast sweep's index.
 inline void moveRing(JoinContext& join, store::Vertex* v, store::Coord x, store::Coord y) {
-  store::setPosition(v, x, y);
-  if (join.index != nullptr) noteRingMoved(*join.index, v);
+  store::setPosition(join.map, v, x, y);
+  if (join.index != nullptr) noteRingMoved(*join.index, join.map, v);
 }
 
-// Links `inserted` in directly behind `start` and tells the fast sweep's index.
+// Links `inserted`, a new vertex, in directly behind `start` and tells the
+// fast sweep's index.
 inline void linkBehind(JoinContext& join, store::Vertex* start, store::Vertex* inserted) {
   inserted->next = start->next;
-  start->next = inserted;
-  if (join.index != nullptr) noteInserted(*join.index, start, inserted);
+  start->next = inserted->ring;  // a lone vertex's ring is its id
+  if (join.index != nullptr) noteInserted(*join.index, join.map, start, inserted);
+}
+
+inline store::Vertex* nextOf(const JoinContext& join, const store::Vertex* v) {
+  return store::nextOf(join.map, v);
 }
 
 // Tells the listener of a change, when changes are wanted.

@@ -36,7 +36,8 @@ struct JoinEvents {
   // After each further 10,000,000 road pairs.
   virtual void progress(int32_t /*millionPairs*/, int32_t /*splitCount*/) {}
   // A pair whose junctions kept producing vertices; its crossing steps stop.
-  virtual void notSettled(const Road& /*first*/, int64_t /*newVertexLimit*/) {}
+  // The first road of the pair begins at (x, y).
+  virtual void notSettled(Coord /*x*/, Coord /*y*/, int64_t /*newVertexLimit*/) {}
   // The road pair being processed, at these positions of the RoadList; only
   // when JoinContext::reportChanges.
   virtual void roadPair(const Road& /*first*/, int64_t /*firstPosition*/, const Road& /*second*/,
@@ -85,8 +86,8 @@ void sweepRoadPairs(JoinContext& join, int32_t roadCount);
 // which must give exactly its results.
 void sweepRoadPairsPlain(JoinContext& join, int32_t roadCount);
 
-// True when the boxes of the two roads overlap; touching boxes overlap.
-bool boxesOverlap(const Road& a, const Road& b);
+// True when the boxes of two roads as read overlap; touching boxes overlap.
+bool boxesOverlap(const store::ReadBox& a, const store::ReadBox& b);
 
 // Every vertex of a against every vertex of b: the welding step and, where
 // both begin a segment, the crossing step. A pair that inserts

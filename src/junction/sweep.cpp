@@ -23,7 +23,7 @@ struct Placed {
 };
 
 Placed place(JoinContext& join, Vertex* start, const Crossing& crossing) {
-  const Vertex* end = start->next;
+  const Vertex* end = nextOf(join, start);
   Placed placed{Placement::kInserted, crossing.x, crossing.y};
   const Coord startX = start->x, startY = start->y, endX = end->x, endY = end->y;
   placed.placement = insertPointOnSegment(join, start, crossing.x, crossing.y);
@@ -45,8 +45,8 @@ int64_t travel(const Placed& p, const Crossing& crossing) {
 }
 
 // The vertex at X of the segment that starts at `start`, after a placement.
-Vertex* placedVertex(Vertex* start, const Placed& placed) {
-  return placed.placement == Placement::kMovedStart ? start : start->next;
+Vertex* placedVertex(const JoinContext& join, Vertex* start, const Placed& placed) {
+  return placed.placement == Placement::kMovedStart ? start : nextOf(join, start);
 }
 
 bool gainedVertex(const Placed& placed, bool happened) {
@@ -56,7 +56,7 @@ bool gainedVertex(const Placed& placed, bool happened) {
 }  // namespace
 
 int crossingStep(JoinContext& join, Vertex* p0, Vertex* q0) {
-  const Crossing crossing = crossSegments(join, p0, p0->next, q0, q0->next);
+  const Crossing crossing = crossSegments(join, p0, nextOf(join, p0), q0, nextOf(join, q0));
   if (crossing.result == CrossingResult::kNone) return 0;
   const bool onFirst = placesOnFirst(crossing.result);
   const bool onSecond = placesOnSecond(crossing.result);
@@ -64,7 +64,7 @@ int crossingStep(JoinContext& join, Vertex* p0, Vertex* q0) {
   const Placed first = onFirst ? place(join, p0, crossing) : none;
   const Placed second = onSecond ? place(join, q0, crossing) : none;
   if (crossing.result == CrossingResult::kCrossing) {
-    store::joinRings(placedVertex(p0, first), placedVertex(q0, second));
+    store::joinRings(join.map, placedVertex(join, p0, first), placedVertex(join, q0, second));
   }
   if (join.reportChanges) {
     const Placed& farther = travel(first, crossing) >= travel(second, crossing) ? first : second;
@@ -110,9 +110,12 @@ struct PairSteps {
 
   void run(Road& a, Vertex* p0, Road& b, Vertex* q0) {
     weldVertices(join, a, p0, b, q0);
-    if (p0->next == nullptr || q0->next == nullptr || inserted >= limit) return;
+    if (p0->next == store::kNoVertex || q0->next == store::kNoVertex || inserted >= limit) return;
     inserted += crossingStep(join, p0, q0);
-    if (inserted >= limit) join.events.notSettled(first, limit);
+    if (inserted >= limit) {
+      const Vertex* start = store::firstOf(join.map, first);
+      join.events.notSettled(start->x, start->y, limit);
+    }
   }
 };
 
@@ -138,6 +141,52 @@ int64_t nearMargin(const JoinContext& join) {
   return std::llabs(int64_t{join.MinDistance}) + 2;
 }
 
+// A short second road's vertices and segment boxes, as they are now; the
+// box of them all.
+Box takeChain(SweepIndex& index, const store::Map& map, const Road& road) {
+  index.chain.clear();
+  index.chainSegments.clear();
+  Box all = Box::empty();
+  for (Vertex* q = store::firstOf(map, road); q != nullptr; q = store::nextOf(map, q)) {
+    index.chain.push_back(q);
+    const Box segment = segmentBox(map, q);
+    index.chainSegments.push_back(segment);
+    all.grow(segment);
+  }
+  return all;
+}
+
+// The pair's steps for a short second road: its segment boxes are taken
+// once, and again after every change, which only a step of this pair makes.
+void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
+                        const LongRoad* longA, int64_t margin) {
+  SweepIndex& index = *join.index;
+  const store::Map& map = join.map;
+  index.recentPositions.clear();
+  Box boxB = takeChain(index, map, b);
+  bool exactB = isExact(boxB);
+  BlockCursor cursorA{index, longA};
+  for (Vertex* p0 = store::firstOf(map, a); p0 != nullptr; p0 = nextOf(join, p0)) {
+    p0 = cursorA.skipFar(p0, boxB, margin);
+    if (p0 == nullptr) break;
+    Box segmentP = segmentBox(map, p0);
+    bool exact = exactB && isExact(segmentP);
+    if (exact && !boxesMeet(segmentP, boxB, margin)) continue;
+    for (size_t k = 0; k < index.chain.size(); ++k) {
+      if (exact && !boxesMeet(segmentP, index.chainSegments[k], margin)) continue;
+      steps.run(a, p0, b, index.chain[k]);
+      if (index.recentPositions.empty()) continue;
+      // Something moved or was inserted: only behind the current q0 can B's
+      // chain have changed, so q0 keeps its place.
+      index.recentPositions.clear();
+      boxB = takeChain(index, map, b);
+      exactB = isExact(boxB);
+      segmentP = segmentBox(map, p0);
+      exact = exactB && isExact(segmentP);
+    }
+  }
+}
+
 // One road pair of the fast sweep: the same steps in the same order as
 // processRoadPair, leaving out only vertex pairs that provably do nothing.
 // a and b are the roads at list positions i and j.
@@ -149,11 +198,15 @@ void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
   const LongRoad* longA = index.longSlot[i] >= 0 ? &index.longRoads[index.longSlot[i]] : nullptr;
   const LongRoad* longB = index.longSlot[j] >= 0 ? &index.longRoads[index.longSlot[j]] : nullptr;
   PairSteps steps(join, a, b);
+  if (longB == nullptr) {
+    processShortSecond(join, steps, a, b, longA, margin);
+    return;
+  }
 
   // B's box is computed once; every later move or insertion grows it by the
   // position concerned, which holds wherever B's vertices went.
   index.recentPositions.clear();
-  Box boxB = currentBox(index, j);
+  Box boxB = currentBox(index, join.map, j);
   auto refresh = [&] {
     if (index.recentPositions.empty()) return false;
     for (const Box& moved : index.recentPositions) boxB.grow(moved);
@@ -162,27 +215,27 @@ void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
   };
 
   BlockCursor cursorA{index, longA};
-  for (Vertex* p0 = a.first; p0 != nullptr; p0 = p0->next) {
+  for (Vertex* p0 = store::firstOf(join.map, a); p0 != nullptr; p0 = nextOf(join, p0)) {
     refresh();
     p0 = cursorA.skipFar(p0, boxB, margin);
     if (p0 == nullptr) break;
-    Box segmentP = segmentBox(p0);
+    Box segmentP = segmentBox(join.map, p0);
     if (!mayInteract(segmentP, boxB, margin)) continue;
 
     BlockCursor cursorB{index, longB};
-    for (Vertex* q0 = b.first; q0 != nullptr; q0 = q0->next) {
+    for (Vertex* q0 = store::firstOf(join.map, b); q0 != nullptr; q0 = nextOf(join, q0)) {
       q0 = cursorB.skipFar(q0, segmentP, margin);
       if (q0 == nullptr) break;
-      if (!mayInteract(segmentP, segmentBox(q0), margin)) continue;
+      if (!mayInteract(segmentP, segmentBox(join.map, q0), margin)) continue;
       steps.run(a, p0, b, q0);
-      if (refresh()) segmentP = segmentBox(p0);
+      if (refresh()) segmentP = segmentBox(join.map, p0);
     }
   }
 }
 
 }  // namespace
 
-bool boxesOverlap(const Road& a, const Road& b) {
+bool boxesOverlap(const store::ReadBox& a, const store::ReadBox& b) {
   return b.minX <= a.maxX && a.minX <= b.maxX && b.minY <= a.maxY && a.minY <= b.maxY;
 }
 
@@ -190,21 +243,29 @@ void processRoadPair(JoinContext& join, Road& a, Road& b) {
   PairSteps steps(join, a, b);
   // Each successor is read only after the steps for the current vertex, so
   // a vertex inserted behind p0 or q0 is the next one visited.
-  for (Vertex* p0 = a.first; p0 != nullptr; p0 = p0->next) {
-    for (Vertex* q0 = b.first; q0 != nullptr; q0 = q0->next) steps.run(a, p0, b, q0);
+  for (Vertex* p0 = store::firstOf(join.map, a); p0 != nullptr; p0 = nextOf(join, p0)) {
+    for (Vertex* q0 = store::firstOf(join.map, b); q0 != nullptr; q0 = nextOf(join, q0))
+      steps.run(a, p0, b, q0);
   }
 }
 
 void sweepRoadPairsPlain(JoinContext& join, int32_t roadCount) {
   join.events.sweepStarted(roadCount, join.MinDistance);
+  // The boxes as read: before the first pair, nothing has moved.
+  const size_t roads = store::roadCount(join.map);
+  std::vector<store::ReadBox> boxes;
+  for (size_t p = 0; p < roads; ++p)
+    boxes.push_back(store::readBoxOf(join.map, store::roadAt(join.map, p)));
   Progress progress{roadCount};
-  int64_t aPosition = 0;
-  for (Road* a = join.map.RoadList; a != nullptr && a->next != nullptr; a = a->next, ++aPosition) {
-    int64_t bPosition = aPosition + 1;
-    for (Road* b = a->next; b != nullptr; b = b->next, ++bPosition) {
-      if (!boxesOverlap(*a, *b)) continue;
-      if (join.reportChanges) join.events.roadPair(*a, aPosition, *b, bPosition);
-      processRoadPair(join, *a, *b);
+  for (size_t a = 0; a + 1 < roads; ++a) {
+    for (size_t b = a + 1; b < roads; ++b) {
+      if (!boxesOverlap(boxes[a], boxes[b])) continue;
+      Road& first = store::roadAt(join.map, a);
+      Road& second = store::roadAt(join.map, b);
+      if (join.reportChanges) {
+        join.events.roadPair(first, static_cast<int64_t>(a), second, static_cast<int64_t>(b));
+      }
+      processRoadPair(join, first, second);
     }
     finishFirstRoad(join, progress);
   }
@@ -215,7 +276,7 @@ void sweepRoadPairs(JoinContext& join, int32_t roadCount) {
   SweepIndex index;
   buildSweepIndex(index, join.map);
   OverlapGrid grid;
-  buildOverlapGrid(grid, index.roads);
+  buildOverlapGrid(grid, join.map, index.roads);
   join.index = &index;
   Progress progress{roadCount};
   // Partners lie anywhere in memory. The next first road's partners are
@@ -229,7 +290,8 @@ void sweepRoadPairs(JoinContext& join, int32_t roadCount) {
     for (uint32_t j : upcoming) __builtin_prefetch(&index.roads[j]);
     for (uint32_t j : partners) __builtin_prefetch(index.roads[j]);
     for (size_t k = 0; k < partners.size(); ++k) {
-      if (k + 1 < partners.size()) __builtin_prefetch(index.roads[partners[k + 1]]->first);
+      if (k + 1 < partners.size())
+        __builtin_prefetch(store::firstOf(join.map, *index.roads[partners[k + 1]]));
       const uint32_t j = partners[k];
       if (join.reportChanges) join.events.roadPair(*index.roads[i], i, *index.roads[j], j);
       processRoadPairFast(join, i, j);

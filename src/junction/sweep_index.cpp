@@ -8,37 +8,26 @@ namespace tovlek::junction {
 
 namespace {
 
-uintptr_t addressOf(const Vertex* v) {
-  return reinterpret_cast<uintptr_t>(v);
-}
-
-constexpr size_t kFilterBits = size_t{1} << 20;
-
-size_t filterBit(const Vertex* v) {
-  return static_cast<size_t>((addressOf(v) >> 3) * 0x9E3779B97F4A7C15ull >> 44) % kFilterBits;
-}
-
-void addLongRoad(SweepIndex& index, size_t position) {
-  Road* road = index.roads[position];
-  LongRoad entry{static_cast<uint32_t>(index.blockFirst.size()), 0,
-                 static_cast<uint32_t>(index.groupBox.size()), Box::empty()};
+void addLongRoad(SweepIndex& index, const store::Map& map, size_t position) {
+  const Road& road = *index.roads[position];
   const uint32_t slot = static_cast<uint32_t>(index.longRoads.size());
-  uint32_t readIndex = 0;
-  for (Vertex* v = road->first; v != nullptr; v = v->next, ++readIndex) {
-    if (readIndex % kBlockSize == 0) {
+  LongRoad entry{static_cast<uint32_t>(index.blockFirst.size()),
+                 0,
+                 static_cast<uint32_t>(index.groupBox.size()),
+                 road.first,
+                 road.readVertexCount,
+                 Box::empty()};
+  // Before the join, a road's chain is its read vertices, in id order.
+  for (uint32_t k = 0; k < road.readVertexCount; ++k) {
+    Vertex* v = store::vertexAt(map, road.first + k);
+    if (k % kBlockSize == 0) {
       // The new block's first vertex also ends the previous block's last segment.
-      if (readIndex > 0) index.blockBox.back().grow(v->x, v->y);
+      if (k > 0) index.blockBox.back().grow(v->x, v->y);
       index.blockFirst.push_back(v);
       index.blockBox.push_back(Box::of(v));
       index.blockRoad.push_back(slot);
     } else {
       index.blockBox.back().grow(v->x, v->y);
-    }
-    const uintptr_t at = addressOf(v);
-    if (!index.runs.empty() && index.runs.back().slot == slot && index.runs.back().end == at) {
-      index.runs.back().end += sizeof(Vertex);
-    } else {
-      index.runs.push_back({at, at + sizeof(Vertex), slot, readIndex});
     }
   }
   entry.blockCount = static_cast<uint32_t>(index.blockFirst.size()) - entry.blockBase;
@@ -49,27 +38,23 @@ void addLongRoad(SweepIndex& index, size_t position) {
   }
   index.longSlot[position] = static_cast<int32_t>(slot);
   index.longRoads.push_back(entry);
+  index.longByFirstId.emplace_back(road.first, slot);
 }
 
 // The global block of a vertex of a long road, or -1 for any other vertex.
-int64_t blockOf(const SweepIndex& index, const Vertex* v) {
-  const uintptr_t at = addressOf(v);
-  auto run = std::upper_bound(
-      index.runs.begin(), index.runs.end(), at,
-      [](uintptr_t address, const SweepIndex::Run& r) { return address < r.begin; });
-  if (run != index.runs.begin()) {
-    --run;
-    if (at < run->end) {
-      const uint32_t readIndex =
-          run->firstIndex + static_cast<uint32_t>((at - run->begin) / sizeof(Vertex));
-      return index.longRoads[run->slot].blockBase + readIndex / kBlockSize;
-    }
+int64_t blockOf(const SweepIndex& index, store::VertexId id) {
+  if (id >= index.readVertexEnd) {
+    const size_t k = id - index.readVertexEnd;
+    if (k >= index.insertedBlock.size() || index.insertedBlock[k] == UINT32_MAX) return -1;
+    return index.insertedBlock[k];
   }
-  if (index.insertedBlock.empty()) return -1;
-  const size_t bit = filterBit(v);
-  if ((index.insertedFilter[bit / 64] >> (bit % 64) & 1) == 0) return -1;
-  const auto found = index.insertedBlock.find(v);
-  return found == index.insertedBlock.end() ? int64_t{-1} : int64_t{found->second};
+  auto after = std::upper_bound(
+      index.longByFirstId.begin(), index.longByFirstId.end(), id,
+      [](store::VertexId v, const std::pair<store::VertexId, uint32_t>& e) { return v < e.first; });
+  if (after == index.longByFirstId.begin()) return -1;
+  const LongRoad& road = index.longRoads[std::prev(after)->second];
+  if (id - road.firstId >= road.readCount) return -1;
+  return road.blockBase + (id - road.firstId) / kBlockSize;
 }
 
 void growBlock(SweepIndex& index, uint32_t block, Coord x, Coord y) {
@@ -79,8 +64,8 @@ void growBlock(SweepIndex& index, uint32_t block, Coord x, Coord y) {
   road.root.grow(x, y);
 }
 
-void growAround(SweepIndex& index, const Vertex* v) {
-  const int64_t block = blockOf(index, v);
+void growAround(SweepIndex& index, const Vertex* v, store::VertexId id) {
+  const int64_t block = blockOf(index, id);
   if (block < 0) return;
   const uint32_t b = static_cast<uint32_t>(block);
   growBlock(index, b, v->x, v->y);
@@ -93,36 +78,39 @@ void growAround(SweepIndex& index, const Vertex* v) {
 
 void buildSweepIndex(SweepIndex& index, const store::Map& map) {
   index = SweepIndex{};
-  for (Road* road = map.RoadList; road != nullptr; road = road->next) index.roads.push_back(road);
+  index.readVertexEnd = map.readVertexEnd;
+  for (size_t p = 0; p < store::roadCount(map); ++p) index.roads.push_back(&store::roadAt(map, p));
   index.longSlot.assign(index.roads.size(), -1);
   for (size_t i = 0; i < index.roads.size(); ++i) {
-    if (index.roads[i]->readVertexCount > kLongRoad) addLongRoad(index, i);
+    if (index.roads[i]->readVertexCount > kLongRoad) addLongRoad(index, map, i);
   }
-  std::sort(index.runs.begin(), index.runs.end(),
-            [](const SweepIndex::Run& a, const SweepIndex::Run& b) { return a.begin < b.begin; });
+  std::sort(index.longByFirstId.begin(), index.longByFirstId.end());
 }
 
-void noteRingMoved(SweepIndex& index, const Vertex* v) {
+void noteRingMoved(SweepIndex& index, const store::Map& map, const Vertex* v) {
   ++index.modifications;
   index.recentPositions.push_back(Box::of(v));
   if (index.longRoads.empty()) return;
-  const Vertex* member = v;
+  // Each member is reached through the id its predecessor holds.
+  store::VertexId id = v->ring;
+  const Vertex* member;
   do {
-    growAround(index, member);
-    member = member->ring;
+    member = store::vertexAt(map, id);
+    growAround(index, member, id);
+    id = member->ring;
   } while (member != v);
 }
 
-void noteInserted(SweepIndex& index, const Vertex* start, const Vertex* inserted) {
+void noteInserted(SweepIndex& index, const store::Map& map, const Vertex* start,
+                  const Vertex* inserted) {
   ++index.modifications;
   index.recentPositions.push_back(Box::of(inserted));
   if (index.longRoads.empty()) return;
-  const int64_t block = blockOf(index, start);
+  const int64_t block = blockOf(index, store::idOf(map, start));
   if (block < 0) return;
-  index.insertedBlock.emplace(inserted, static_cast<uint32_t>(block));
-  if (index.insertedFilter.empty()) index.insertedFilter.assign(kFilterBits / 64, 0);
-  const size_t bit = filterBit(inserted);
-  index.insertedFilter[bit / 64] |= uint64_t{1} << (bit % 64);
+  const size_t k = inserted->ring - index.readVertexEnd;  // a new vertex's ring is its id
+  if (index.insertedBlock.size() <= k) index.insertedBlock.resize(k + 1, UINT32_MAX);
+  index.insertedBlock[k] = static_cast<uint32_t>(block);
   growBlock(index, static_cast<uint32_t>(block), inserted->x, inserted->y);
 }
 
@@ -140,10 +128,11 @@ uint32_t nextNearBlock(const SweepIndex& index, const LongRoad& road, uint32_t b
   return road.blockCount;
 }
 
-Box currentBox(const SweepIndex& index, size_t position) {
+Box currentBox(const SweepIndex& index, const store::Map& map, size_t position) {
   if (index.longSlot[position] >= 0) return index.longRoads[index.longSlot[position]].root;
   Box box = Box::empty();
-  for (const Vertex* v = index.roads[position]->first; v != nullptr; v = v->next)
+  for (const Vertex* v = store::firstOf(map, *index.roads[position]); v != nullptr;
+       v = store::nextOf(map, v))
     box.grow(v->x, v->y);
   return box;
 }
@@ -154,8 +143,8 @@ namespace {
 
 constexpr int64_t kMaxCellsPerRoad = 64;
 
-uint8_t classOf(const Road& road) {
-  return static_cast<uint8_t>((road.minX > road.maxX ? 1 : 0) | (road.minY > road.maxY ? 2 : 0));
+uint8_t classOf(const Box& box) {
+  return static_cast<uint8_t>((box.minX > box.maxX ? 1 : 0) | (box.minY > box.maxY ? 2 : 0));
 }
 
 // Boxes of two classes can overlap only if no axis is inverted in both.
@@ -163,8 +152,9 @@ bool classesMayOverlap(uint8_t a, uint8_t b) {
   return (a & b) == 0;
 }
 
-Box readBox(const Road& road) {
-  return {road.minX, road.minY, road.maxX, road.maxY};
+Box readBox(const store::Map& map, const Road& road) {
+  const store::ReadBox box = store::readBoxOf(map, road);
+  return {box.minX, box.minY, box.maxX, box.maxY};
 }
 
 Box upright(const Box& box) {
@@ -258,15 +248,15 @@ void fillCells(ClassGrid& grid, const std::vector<Box>& boxes) {
 
 }  // namespace
 
-void buildOverlapGrid(OverlapGrid& grid, const std::vector<Road*>& roads) {
+void buildOverlapGrid(OverlapGrid& grid, const store::Map& map, const std::vector<Road*>& roads) {
   grid = OverlapGrid{};
   const size_t n = roads.size();
   grid.readBoxes.reserve(n);
   grid.boxClass.reserve(n);
   size_t classSizes[4] = {0, 0, 0, 0};
   for (size_t i = 0; i < n; ++i) {
-    grid.readBoxes.push_back(readBox(*roads[i]));
-    grid.boxClass.push_back(classOf(*roads[i]));
+    grid.readBoxes.push_back(readBox(map, *roads[i]));
+    grid.boxClass.push_back(classOf(grid.readBoxes.back()));
     ++classSizes[grid.boxClass.back()];
   }
   for (int c = 0; c < 4; ++c) grid.grids[c].allRoads.reserve(classSizes[c]);

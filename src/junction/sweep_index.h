@@ -43,23 +43,32 @@ struct Box {
 };
 
 // The box of the segment that starts at v (just v at a road's end).
-inline Box segmentBox(const Vertex* v) {
+inline Box segmentBox(const store::Map& map, const Vertex* v) {
   Box box = Box::of(v);
-  if (v->next != nullptr) box.grow(v->next->x, v->next->y);
+  if (v->next != store::kNoVertex) {
+    const Vertex* next = store::vertexAt(map, v->next);
+    box.grow(next->x, next->y);
+  }
   return box;
 }
 
 // Whether something within `a` may act on something within `b`: their boxes,
 // one grown by `margin`, meet, or either lies where the arithmetic of the
 // crossing test is not exact (then nothing is skipped).
-inline bool mayInteract(const Box& a, const Box& b, int64_t margin) {
+inline bool isExact(const Box& box) {
   constexpr Coord kExact = 1 << 25;
-  auto exact = [](const Box& box) {
-    return box.minX >= -kExact && box.minY >= -kExact && box.maxX <= kExact && box.maxY <= kExact;
-  };
-  if (!exact(a) || !exact(b)) return true;
+  return box.minX >= -kExact && box.minY >= -kExact && box.maxX <= kExact && box.maxY <= kExact;
+}
+
+// The boxes, one grown by `margin`, meet.
+inline bool boxesMeet(const Box& a, const Box& b, int64_t margin) {
   return b.minX <= a.maxX + margin && a.minX <= b.maxX + margin && b.minY <= a.maxY + margin &&
          a.minY <= b.maxY + margin;
+}
+
+inline bool mayInteract(const Box& a, const Box& b, int64_t margin) {
+  if (!isExact(a) || !isExact(b)) return true;
+  return boxesMeet(a, b, margin);
 }
 
 inline constexpr int kBlockSize = 16;  // vertices per block, as read
@@ -71,8 +80,10 @@ inline constexpr int kLongRoad = 48;   // roads read with more vertices are inde
 struct LongRoad {
   uint32_t blockBase;  // first block in SweepIndex::blockFirst/blockBox
   uint32_t blockCount;
-  uint32_t groupBase;  // first group in SweepIndex::groupBox
-  Box root;            // holds every block
+  uint32_t groupBase;       // first group in SweepIndex::groupBox
+  store::VertexId firstId;  // its read vertices are firstId .. firstId + readCount - 1
+  uint32_t readCount;
+  Box root;  // holds every block
 };
 
 struct SweepIndex {
@@ -84,20 +95,19 @@ struct SweepIndex {
   std::vector<Box> groupBox;
   std::vector<uint32_t> blockRoad;  // long road slot of each block
 
-  // Where read vertices of long roads lie in memory: runs of consecutive
-  // addresses, sorted, for finding the block of a moved vertex.
-  struct Run {
-    uintptr_t begin, end;  // [begin, end) in bytes
-    uint32_t slot;
-    uint32_t firstIndex;  // read index of the vertex at begin
-  };
-  std::vector<Run> runs;
-  std::unordered_map<const Vertex*, uint32_t> insertedBlock;  // vertices inserted into long roads
-  // A bit per hash of every key of insertedBlock: most moved vertices are not
-  // keys, and a clear bit says so without a look into the map.
-  std::vector<uint64_t> insertedFilter;
+  // Long road slots by the id of their first vertex, for finding the block
+  // of a moved vertex that was read.
+  std::vector<std::pair<store::VertexId, uint32_t>> longByFirstId;
+  // By id, from the first inserted one: the block of a vertex inserted into
+  // a long road, UINT32_MAX for any other.
+  std::vector<uint32_t> insertedBlock;
+  store::VertexId readVertexEnd = 0;
 
   uint64_t modifications = 0;  // moves and insertions so far
+  // The second road of the pair being processed, when it is short: its
+  // vertices and the boxes of their segments (scratch of the fast sweep).
+  std::vector<Vertex*> chain;
+  std::vector<Box> chainSegments;
   // Positions that vertices were moved or inserted at since the fast loop
   // last looked; it grows its own boxes by them and clears the list.
   std::vector<Box> recentPositions;
@@ -107,10 +117,11 @@ struct SweepIndex {
 void buildSweepIndex(SweepIndex& index, const store::Map& map);
 
 // Grows the boxes that hold any member of v's ring to the ring's position.
-void noteRingMoved(SweepIndex& index, const Vertex* v);
+void noteRingMoved(SweepIndex& index, const store::Map& map, const Vertex* v);
 
 // Records a vertex inserted behind `start`.
-void noteInserted(SweepIndex& index, const Vertex* start, const Vertex* inserted);
+void noteInserted(SweepIndex& index, const store::Map& map, const Vertex* start,
+                  const Vertex* inserted);
 
 // First block at or after `block` of the long road whose box may interact
 // with `query`; blockCount when there is none.
@@ -118,7 +129,7 @@ uint32_t nextNearBlock(const SweepIndex& index, const LongRoad& road, uint32_t b
                        const Box& query, int64_t margin);
 
 // The current box of a road: kept for long roads, computed for short ones.
-Box currentBox(const SweepIndex& index, size_t position);
+Box currentBox(const SweepIndex& index, const store::Map& map, size_t position);
 
 // Road pairs by their read-time boxes, through uniform grids over the boxes
 // made upright. A box inverted in x (a negative MinDistance shrinks small
@@ -143,7 +154,7 @@ struct OverlapGrid {
   std::vector<uint32_t> lastSeen;  // de-duplication stamp per road
 };
 
-void buildOverlapGrid(OverlapGrid& grid, const std::vector<Road*>& roads);
+void buildOverlapGrid(OverlapGrid& grid, const store::Map& map, const std::vector<Road*>& roads);
 
 // The positions j > i whose read-time boxes overlap road i's, ascending.
 void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners);

@@ -6,8 +6,8 @@
 namespace tovlek::junction {
 namespace {
 
-bool isEnd(const Road& road, const Vertex* vertex) {
-  return vertex == road.first || vertex == road.last;
+bool isEnd(const store::Map& map, const Road& road, const Vertex* vertex) {
+  return vertex == store::firstOf(map, road) || vertex == store::lastOf(map, road);
 }
 
 }  // namespace
@@ -22,8 +22,8 @@ void weldVertices(JoinContext& join, const Road& a, Vertex* p0, const Road& b, V
   if (square(dx) + square(dy) > minDistanceSquared(join)) return;
 
   Coord x = p0->x, y = p0->y;
-  const bool p0End = isEnd(a, p0);
-  const bool q0End = isEnd(b, q0);
+  const bool p0End = isEnd(join.map, a, p0);
+  const bool q0End = isEnd(join.map, b, q0);
   if (p0End == q0End) {
     x = static_cast<Coord>(p0->x - dx / 2);
     y = static_cast<Coord>(p0->y - dy / 2);
@@ -38,8 +38,11 @@ void weldVertices(JoinContext& join, const Road& a, Vertex* p0, const Road& b, V
                                 : q0;
     tellChange(join, ChangeKind::kWeld, farther->x, farther->y, x, y);
   }
-  store::joinRings(p0, q0);
-  moveRing(join, p0, x, y);
+  // Both at the weld position already (as every pair of one ring is): nothing
+  // moves, and the rings of a dense cluster, which are long, are not walked.
+  const bool moves = p0->x != x || p0->y != y || q0->x != x || q0->y != y;
+  store::joinRings(join.map, p0, q0);
+  if (moves) moveRing(join, p0, x, y);
   ++join.counts.welds;
 }
 

@@ -77,26 +77,26 @@ bool readKeyValue(std::string_view search, std::string_view key, int32_t& field)
 }
 
 // A type above 255 carries the subtype in its low byte (split once).
-void splitType(store::Road* road) {
-  if (road->type > 255) {
-    road->subtype = road->type % 256;
-    road->type = road->type >> 8;
+void splitType(store::Road& road) {
+  if (road.type > 255) {
+    road.subtype = road.type % 256;
+    road.type = road.type >> 8;
   }
 }
 
 // One line of a section body. Returns true when the line ends the section.
-bool readSectionLine(MapInput& in, std::string_view line, store::Map& map, store::Road* road,
+bool readSectionLine(MapInput& in, std::string_view line, store::Map& map, store::Road& road,
                      ReadSink& sink) {
   const std::string_view search = in.search;
   if (contains(search, "[end")) return true;
   if (contains(search, "subtype=")) {
-    readKeyValue(search, "subtype=", road->subtype);
+    readKeyValue(search, "subtype=", road.subtype);
   } else if (contains(search, "type=")) {
-    if (readKeyValue(search, "type=", road->type)) splitType(road);
+    if (readKeyValue(search, "type=", road.type)) splitType(road);
   } else if (contains(search, "data0") || contains(search, "origin0")) {
     if (!codec::readCoordList(search, map, road)) sink.unreadablePair(in.lineNumber);
   } else {
-    store::prependExtraLine(map, road, line);
+    store::appendExtraLine(map, road, line);
   }
   return false;
 }
@@ -179,15 +179,15 @@ bool readNextRoad(MapInput& in, store::Map& map, ReadSink& sink) {
       }
     }
 
-    store::Road* road = store::createRoad(map);
+    store::Road& road = store::beginRoad(map);
     while (readLineAndSearchCopy(in, line) && !readSectionLine(in, line, map, road, sink)) {
     }
-    if (isRoadType(road->type) && road->first != nullptr) {
-      store::pushRoad(map, road);
+    if (isRoadType(road.type) && road.first != store::kNoVertex) {
+      store::keepRoad(map, road);
       return true;
     }
-    sink.nonRoadSection(*road);
-    store::releaseRoad(map, road);
+    sink.nonRoadSection(road);
+    store::dropRoad(map, road);
   }
 }
 

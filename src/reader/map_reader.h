@@ -40,7 +40,7 @@ struct ReadSink {
   virtual ~ReadSink() = default;
   // A line outside every polyline section, exactly as read.
   virtual void passThrough(std::string_view line) = 0;
-  // A polyline section that is not a road, complete; released after the call.
+  // A polyline section that is not a road, complete; dropped after the call.
   virtual void nonRoadSection(const store::Road& road) = 0;
   // A coordinate line whose decoding stopped at a pair it could not read.
   virtual void unreadablePair(int64_t lineNumber) = 0;

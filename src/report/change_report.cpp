@@ -158,12 +158,13 @@ void ChangeReport::finish(const store::Map& map) {
 
 RoadShapes recordRoadShapes(const store::Map& map) {
   RoadShapes shapes;
-  for (const store::Road* road = map.RoadList; road != nullptr; road = road->next) {
+  for (size_t p = 0; p < store::roadCount(map); ++p) {
     int64_t count = 0;
-    for (const store::Vertex* v = road->first; v != nullptr; v = v->next, ++count) {
-      shapes.coords.push_back(v->x);
-      shapes.coords.push_back(v->y);
-    }
+    store::forEachVertex(map, store::roadAt(map, p), [&](const store::Vertex& v) {
+      shapes.coords.push_back(v.x);
+      shapes.coords.push_back(v.y);
+      ++count;
+    });
     shapes.vertexCounts.push_back(count);
   }
   return shapes;
@@ -173,13 +174,14 @@ int64_t countChangedRoads(const store::Map& map, const RoadShapes& before) {
   int64_t changed = 0;
   size_t roadIndex = 0;
   size_t coordIndex = 0;
-  for (const store::Road* road = map.RoadList; road != nullptr; road = road->next) {
+  for (size_t p = 0; p < store::roadCount(map); ++p) {
     const size_t end = coordIndex + 2 * static_cast<size_t>(before.vertexCounts[roadIndex++]);
     bool same = true;
     size_t i = coordIndex;
-    for (const store::Vertex* v = road->first; v != nullptr && same; v = v->next, i += 2) {
-      same = i < end && before.coords[i] == v->x && before.coords[i + 1] == v->y;
-    }
+    store::forEachVertex(map, store::roadAt(map, p), [&](const store::Vertex& v) {
+      same = same && i < end && before.coords[i] == v.x && before.coords[i + 1] == v.y;
+      i += 2;
+    });
     if (!same || i != end) ++changed;
     coordIndex = end;
   }

@@ -53,19 +53,20 @@ template <typename LabelOf>
 void endHtml(std::string& out, HtmlPage& page, const store::Map& map, LabelOf labelOf);
 
 // endHtml's parts, for its template.
-void appendHtmlRoad(std::string& out, const HtmlPage& page, const store::Road& road,
-                    int64_t section, const std::string& label);
+void appendHtmlRoad(std::string& out, const HtmlPage& page, const store::Map& map,
+                    const store::Road& road, int64_t section, const std::string& label);
 void appendHtmlEnd(std::string& out, const HtmlPage& page);
 
 template <typename LabelOf>
 void endHtml(std::string& out, HtmlPage& page, const store::Map& map, LabelOf labelOf) {
   out += "];\nconst R=[";
-  int64_t section = page.sectionBase;
-  for (const store::Road* road = map.RoadList; road != nullptr; road = road->next) {
-    ++section;
+  for (size_t p = 0; p < store::roadCount(map); ++p) {
+    const int64_t section = page.sectionBase + static_cast<int64_t>(p) + 1;
     if (static_cast<size_t>(section) < page.namedRoads.size() &&
-        page.namedRoads[static_cast<size_t>(section)])
-      appendHtmlRoad(out, page, *road, section, labelOf(*road));
+        page.namedRoads[static_cast<size_t>(section)]) {
+      const store::Road& road = store::roadAt(map, p);
+      appendHtmlRoad(out, page, map, road, section, labelOf(road));
+    }
   }
   appendHtmlEnd(out, page);
 }

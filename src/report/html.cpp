@@ -195,20 +195,20 @@ void appendHtmlFeature(std::string& out, HtmlPage& page, const Feature& feature)
   out += '\n';
 }
 
-void appendHtmlRoad(std::string& out, const HtmlPage& page, const store::Road& road,
-                    int64_t section, const std::string& label) {
+void appendHtmlRoad(std::string& out, const HtmlPage& page, const store::Map& map,
+                    const store::Road& road, int64_t section, const std::string& label) {
   out += '[';
   appendInteger(out, section);
   appendJsonString(out, label, true);
   int64_t x = page.originX, y = page.originY;
-  for (const store::Vertex* v = road.first; v != nullptr; v = v->next) {
+  store::forEachVertex(map, road, [&](const store::Vertex& v) {
     out += ',';
-    out += std::to_string(int64_t{v->x} - x);
+    out += std::to_string(int64_t{v.x} - x);
     out += ',';
-    out += std::to_string(int64_t{v->y} - y);
-    x = v->x;
-    y = v->y;
-  }
+    out += std::to_string(int64_t{v.y} - y);
+    x = v.x;
+    y = v.y;
+  });
   out += "],\n";
 }
 

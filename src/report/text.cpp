@@ -65,9 +65,12 @@ std::string decode(iconv_t decoder, std::string_view label) {
 
 // The text of the road's first Label= line, line end dropped; empty if none.
 std::string_view labelOf(const store::Road& road) {
-  std::string_view label;
-  for (const store::ExtraLine* line = road.extraLines; line != nullptr; line = line->next) {
-    std::string_view text(line->text, line->length);
+  const std::string_view lines(road.extraLines, road.extraLinesLength);
+  for (size_t begin = 0; begin < lines.size();) {
+    const size_t feed = lines.find('\n', begin);
+    const size_t end = feed == std::string_view::npos ? lines.size() : feed + 1;
+    std::string_view text = lines.substr(begin, end - begin);
+    begin = end;
     const size_t start = text.find_first_not_of(" \t");
     if (start == std::string_view::npos || text.size() - start < 6) continue;
     std::string key(text.substr(start, 6));
@@ -75,9 +78,9 @@ std::string_view labelOf(const store::Road& road) {
     if (key != "label=") continue;
     text.remove_prefix(start + 6);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);
-    label = text;  // the list runs newest first: the last match is the first line
+    return text;  // lines are in reading order: the first match is the first line
   }
-  return label;
+  return {};
 }
 
 std::string labelAsUtf8(std::string_view label, iconv_t decoder) {

@@ -1,133 +1,129 @@
 #include "store/road_store.h"
 
+#include <algorithm>
 #include <cstring>
+#include <string>
 
 #include "store/pools.h"
 
 namespace tovlek::store {
 
-struct Storage {
-  RecordPool<Vertex, size_t{1} << 16> vertices;
-  RecordPool<Vertex, size_t{1} << 16> insertedVertices;
-  RecordPool<Road, size_t{1} << 14> roads;
-  BytePool lines;
-  // The road created last and where the pools stood before it: releasing it
-  // gives all its memory back, which keeps the reader's non-road sections free.
-  const Road* newest = nullptr;
-  PoolMark newestRoads, newestVertices, newestLines;
+struct LineStore {
+  BytePool pool;
+  std::string pending;  // the lines of the road being read
 };
 
-Map::Map(int32_t minDistance) : MinDistance(minDistance), storage(std::make_unique<Storage>()) {}
+Map::Map(int32_t minDistance) : MinDistance(minDistance), lines(std::make_unique<LineStore>()) {}
 
 Map::~Map() = default;
 
-Road* createRoad(Map& map) {
-  Storage& s = *map.storage;
-  s.newestRoads = s.roads.mark();
-  s.newestVertices = s.vertices.mark();
-  s.newestLines = s.lines.mark();
-  Road* road = s.roads.allocate();
-  *road = Road{nullptr, nullptr, nullptr, kEmptyBoxMin, kEmptyBoxMin, kEmptyBoxMax, kEmptyBoxMax,
-               -1,      -1,      0,       nullptr};
-  s.newest = road;
-  return road;
+Road& beginRoad(Map& map) {
+  map.lines->pending.clear();
+  return map.roads.pushBack(Road{kNoVertex, kNoVertex, -1, -1, 0, nullptr, 0});
 }
 
-Vertex* createVertex(Map& map, Coord x, Coord y) {
-  Vertex* vertex = map.storage->vertices.allocate();
-  *vertex = Vertex{x, y, vertex, nullptr};
-  return vertex;
+void appendVertex(Map& map, Road& road, Coord x, Coord y) {
+  const VertexId id = static_cast<VertexId>(map.vertices.size);
+  map.vertices.pushBack(Vertex{x, y, kNoVertex, id, id});
+  if (road.first == kNoVertex) {
+    road.first = id;
+  } else {
+    vertexAt(map, road.last)->next = id;
+  }
+  road.last = id;
+  ++road.readVertexCount;
+}
+
+void appendExtraLine(Map& map, Road& road, std::string_view text) {
+  std::string& pending = map.lines->pending;
+  pending.append(text);
+  // Until the road is kept, its lines are the pending ones.
+  road.extraLines = pending.data();
+  road.extraLinesLength = pending.size();
+}
+
+void keepRoad(Map& map, Road& road) {
+  const std::string& pending = map.lines->pending;
+  if (!pending.empty()) {
+    char* copy = map.lines->pool.allocate(pending.size());
+    std::memcpy(copy, pending.data(), pending.size());
+    road.extraLines = copy;
+  }
+  map.lines->pending.clear();
+}
+
+void dropRoad(Map& map, Road& road) {
+  if (road.first != kNoVertex) map.vertices.truncate(road.first);
+  map.roads.truncate(map.roads.size - 1);
+  map.lines->pending.clear();
+}
+
+void endReading(Map& map) {
+  map.readVertexEnd = static_cast<VertexId>(map.vertices.size);
 }
 
 Vertex* createInsertedVertex(Map& map, Coord x, Coord y) {
-  Vertex* vertex = map.storage->insertedVertices.allocate();
-  *vertex = Vertex{x, y, vertex, nullptr};
-  return vertex;
+  const VertexId id = static_cast<VertexId>(map.vertices.size);
+  return &map.vertices.pushBack(Vertex{x, y, kNoVertex, id, id});
 }
 
-bool isInsertedVertex(const Map& map, const Vertex* vertex) {
-  return map.storage->insertedVertices.owns(vertex);
-}
-
-void appendVertex(Map& map, Road* road, Vertex* vertex) {
-  if (road->first == nullptr) {
-    road->first = vertex;
-  } else {
-    road->last->next = vertex;
+ReadBox readBoxOf(const Map& map, const Road& road) {
+  // Bounds in 64 bits: a coordinate near the 32-bit limit grown by a huge
+  // MinDistance must not wrap. The bound saturates.
+  int64_t minX = INT64_MAX, minY = INT64_MAX, maxX = INT64_MIN, maxY = INT64_MIN;
+  for (VertexId id = road.first; id < road.first + road.readVertexCount; ++id) {
+    const Vertex* v = vertexAt(map, id);
+    minX = std::min<int64_t>(minX, v->x);
+    maxX = std::max<int64_t>(maxX, v->x);
+    minY = std::min<int64_t>(minY, v->y);
+    maxY = std::max<int64_t>(maxY, v->y);
   }
-  road->last = vertex;
-  road->readVertexCount++;
-
-  // Bounds are computed in 64 bits: a coordinate near the 32-bit limit grown
-  // by a huge MinDistance must not wrap. The stored bound saturates.
   const int64_t half = map.MinDistance / 2;
   auto clamp = [](int64_t v) {
-    if (v > INT32_MAX) return INT32_MAX;
-    if (v < INT32_MIN) return INT32_MIN;
-    return static_cast<int32_t>(v);
+    return static_cast<Coord>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
   };
-  const int64_t x = vertex->x, y = vertex->y;
-  if (x + half > road->maxX) road->maxX = clamp(x + half);
-  if (x - half < road->minX) road->minX = clamp(x - half);
-  if (y + half > road->maxY) road->maxY = clamp(y + half);
-  if (y - half < road->minY) road->minY = clamp(y - half);
+  return {clamp(minX - half), clamp(minY - half), clamp(maxX + half), clamp(maxY + half)};
 }
 
-void prependExtraLine(Map& map, Road* road, std::string_view text) {
-  // The line record and its text in one piece.
-  void* piece = map.storage->lines.allocate(sizeof(ExtraLine) + text.size() + 1);
-  char* copy = static_cast<char*>(piece) + sizeof(ExtraLine);
-  std::memcpy(copy, text.data(), text.size());
-  copy[text.size()] = '\0';
-  road->extraLines = new (piece) ExtraLine{copy, text.size(), road->extraLines};
-}
-
-void pushRoad(Map& map, Road* road) {
-  road->next = map.RoadList;
-  map.RoadList = road;
-}
-
-void setPosition(Vertex* vertex, Coord x, Coord y) {
+void setPosition(const Map& map, Vertex* vertex, Coord x, Coord y) {
   vertex->x = x;
   vertex->y = y;
-  for (Vertex* member = vertex->ring; member != vertex; member = member->ring) {
+  for (Vertex* member = ringNextOf(map, vertex); member != vertex;
+       member = ringNextOf(map, member)) {
     member->x = x;
     member->y = y;
   }
 }
 
-void joinRings(Vertex* a, Vertex* b) {
-  if (sameRing(a, b)) return;
-  Vertex* beforeB = b;
-  while (beforeB->ring != b) beforeB = beforeB->ring;
-  beforeB->ring = a->ring;
-  a->ring = b;
-}
+namespace {
 
-bool sameRing(const Vertex* a, const Vertex* b) {
-  const Vertex* member = a;
+void renameRing(const Map& map, Vertex* start, VertexId ringId) {
+  Vertex* member = start;
   do {
-    if (member == b) return true;
-    member = member->ring;
-  } while (member != a);
-  return false;
+    member->ringId = ringId;
+    member = ringNextOf(map, member);
+  } while (member != start);
 }
 
-void releaseRoad(Map& map, Road* road) {
-  Storage& s = *map.storage;
-  if (road != s.newest) return;  // its memory returns with the Map
-  s.vertices.rollback(s.newestVertices);
-  s.lines.rollback(s.newestLines);
-  s.roads.rollback(s.newestRoads);
-  s.newest = nullptr;
-}
+}  // namespace
 
-void releaseRoadList(Map& map) {
-  while (map.RoadList != nullptr) {
-    Road* road = map.RoadList;
-    map.RoadList = road->next;
-    releaseRoad(map, road);
+void joinRings(const Map& map, Vertex* a, Vertex* b) {
+  if (sameRing(a, b)) return;
+  // The smaller ring takes the other's id: walking both in step, the smaller
+  // one comes round first. Every vertex is renamed at most log2(n) times.
+  const Vertex* walkA = ringNextOf(map, a);
+  const Vertex* walkB = ringNextOf(map, b);
+  while (walkA != a && walkB != b) {
+    walkA = ringNextOf(map, walkA);
+    walkB = ringNextOf(map, walkB);
   }
+  if (walkA == a) {
+    renameRing(map, a, b->ringId);
+  } else {
+    renameRing(map, b, a->ringId);
+  }
+  // Exchanging the successors of two vertices of different rings makes one.
+  std::swap(a->ring, b->ring);
 }
 
 }  // namespace tovlek::store

@@ -1,112 +1,174 @@
 // The in-memory map: roads, their vertex chains, the rings that tie welded
 // vertices of different roads together, the verbatim extra lines of a section
-// and the list of kept roads. Plain records linked by pointers; every
-// operation works directly on their fields and none reports failure (a failed
-// allocation throws std::bad_alloc, which the driver turns into an error line).
+// and the list of kept roads. Plain records linked by 32-bit vertex ids, held
+// in chunks that never move, so that a Vertex* stays valid for the life of
+// the Map. No operation reports failure (a failed allocation throws
+// std::bad_alloc, which the driver turns into an error line).
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
+#include <vector>
 
 namespace tovlek::store {
 
 // A fixed-point coordinate in units of 1/100000 of a number of the map text.
 using Coord = int32_t;
 
-inline constexpr Coord kEmptyBoxMin = 2147483647;
-inline constexpr Coord kEmptyBoxMax = -2147483647;
+// A vertex's place in its Map: vertices read come first, in reading order,
+// the vertices of one road consecutive; vertices the join inserts follow.
+using VertexId = uint32_t;
+inline constexpr VertexId kNoVertex = UINT32_MAX;
 
 struct Vertex {
   Coord x;
   Coord y;
-  Vertex* ring;  // next member of this vertex's weld ring; never null
-  Vertex* next;  // next vertex along the road; null at the last
-};
-
-// One uninterpreted line of a polyline section, exactly as read (line end
-// and any NUL bytes included; `length` counts them all).
-struct ExtraLine {
-  char* text;
-  size_t length;
-  ExtraLine* next;
+  VertexId next;    // next vertex along the road; kNoVertex at the last
+  VertexId ring;    // next member of this vertex's weld ring (itself when alone)
+  VertexId ringId;  // one id for all members of a ring: whether two share one is a comparison
 };
 
 struct Road {
-  Vertex* first;
-  Vertex* last;
-  ExtraLine* extraLines;  // newest first
-  Coord minX;
-  Coord minY;
-  Coord maxX;
-  Coord maxY;
-  int32_t type;             // -1 while unset
-  int32_t subtype;          // -1 while unset
-  int32_t readVertexCount;  // vertices appended while the road was read
-  Road* next;               // next road of the RoadList
+  VertexId first;
+  VertexId last;
+  int32_t type;              // -1 while unset
+  int32_t subtype;           // -1 while unset
+  uint32_t readVertexCount;  // vertices appended while the road was read
+  // The section's other lines, exactly as read and in reading order, one
+  // after the other (each ends with its line end; the input's last line may
+  // have none). They are written newest first.
+  const char* extraLines;
+  size_t extraLinesLength;
 };
 
-struct Storage;  // the memory of the records (pools; see road_store.cpp)
+// Records in chunks of 2^kShift that never move once allocated.
+template <typename T, int kShift>
+struct ChunkedArray {
+  static constexpr size_t kChunk = size_t{1} << kShift;
+  std::vector<std::unique_ptr<T[]>> chunks;
+  size_t size = 0;
 
-// One run's map: the kept roads and the memory of every record. Records live
-// as long as the Map; releasing a road gives its memory back only where that
-// is cheap (the road created last, as the reader's non-road sections are).
+  T& operator[](size_t i) const { return chunks[i >> kShift][i & (kChunk - 1)]; }
+  T& pushBack(const T& value) {
+    if (size == chunks.size() * kChunk)
+      chunks.push_back(std::make_unique_for_overwrite<T[]>(kChunk));
+    T& slot = (*this)[size++];
+    slot = value;
+    return slot;
+  }
+  // Forgets the records from `newSize` on; their memory stays for reuse.
+  void truncate(size_t newSize) { size = newSize; }
+};
+
+struct LineStore;  // where extra lines are kept (see road_store.cpp)
+
+// One run's map: the roads and the memory of every record. Roads are kept in
+// reading order; the RoadList, newest first, is that order backwards.
 struct Map {
   explicit Map(int32_t minDistance = 10);
   ~Map();
   Map(const Map&) = delete;
   Map& operator=(const Map&) = delete;
 
-  // Head of the kept roads, the road kept last at the head.
-  Road* RoadList = nullptr;
   // Every road's box grows by MinDistance / 2 (truncated toward zero) around
-  // its vertices as they are read.
+  // its vertices as they were read.
   int32_t MinDistance;
-  std::unique_ptr<Storage> storage;
+  ChunkedArray<Road, 14> roads;
+  ChunkedArray<Vertex, 16> vertices;
+  // Vertices below this id were read; the join inserts the ones above.
+  VertexId readVertexEnd = 0;
+  std::unique_ptr<LineStore> lines;
 };
 
-// A new road: no vertices, no extra lines, type and subtype -1, empty box.
-Road* createRoad(Map& map);
+inline Vertex* vertexAt(const Map& map, VertexId id) {
+  return &map.vertices[id];
+}
+inline Vertex* firstOf(const Map& map, const Road& road) {
+  return vertexAt(map, road.first);
+}
+inline Vertex* lastOf(const Map& map, const Road& road) {
+  return vertexAt(map, road.last);
+}
+// The next vertex along the road, or null at its last.
+inline Vertex* nextOf(const Map& map, const Vertex* v) {
+  return v->next == kNoVertex ? nullptr : vertexAt(map, v->next);
+}
+// The next member of v's ring (v itself when alone).
+inline Vertex* ringNextOf(const Map& map, const Vertex* v) {
+  return vertexAt(map, v->ring);
+}
 
-// A new vertex at (x, y), alone in its ring, with no successor.
-Vertex* createVertex(Map& map, Coord x, Coord y);
+// Calls visit(vertex) for every vertex of the road's chain, in order.
+template <typename Visit>
+void forEachVertex(const Map& map, const Road& road, Visit visit) {
+  for (const Vertex* v = firstOf(map, road); v != nullptr; v = nextOf(map, v)) visit(*v);
+}
 
-// A vertex that the join inserts into a road: like createVertex, but kept
-// apart, so that isInsertedVertex tells it from the vertices read.
+// The roads of the RoadList: its length, and the road at a position (0 is
+// the head, the road read last).
+inline size_t roadCount(const Map& map) {
+  return map.roads.size;
+}
+inline Road& roadAt(const Map& map, size_t listPosition) {
+  return map.roads[map.roads.size - 1 - listPosition];
+}
+
+// The road being read: a new road with no vertices and no extra lines, type
+// and subtype -1. Until keepRoad or dropRoad, vertices and lines go to it.
+Road& beginRoad(Map& map);
+
+// Appends a vertex at (x, y) to the road being read.
+void appendVertex(Map& map, Road& road, Coord x, Coord y);
+
+// Adds a line to the road being read, after the ones before. (Until the
+// road is kept, its extra lines are held apart, and valid until the next
+// line is added.)
+void appendExtraLine(Map& map, Road& road, std::string_view text);
+
+// Puts the road being read at the head of the RoadList.
+void keepRoad(Map& map, Road& road);
+
+// Forgets the road being read, with its vertices and extra lines.
+void dropRoad(Map& map, Road& road);
+
+// Marks the end of reading: every vertex made from now on is an inserted one.
+void endReading(Map& map);
+
+// A new vertex at (x, y), alone in its ring, with no successor, for the join
+// to link into a road.
 Vertex* createInsertedVertex(Map& map, Coord x, Coord y);
 
-// True for a vertex made by createInsertedVertex.
-bool isInsertedVertex(const Map& map, const Vertex* vertex);
+// True for a vertex that the join inserted.
+inline bool isInsertedVertex(const Map& map, VertexId id) {
+  return id >= map.readVertexEnd;
+}
 
-// Appends the vertex at the road's tail and grows the road's box by
-// MinDistance / 2 around it.
-void appendVertex(Map& map, Road* road, Vertex* vertex);
+// The id of a vertex: found along its ring, which comes back to it (a lone
+// vertex's ring is its own id).
+inline VertexId idOf(const Map& map, const Vertex* v) {
+  VertexId id = v->ring;
+  while (vertexAt(map, id) != v) id = vertexAt(map, id)->ring;
+  return id;
+}
 
-// Copies the text into a new ExtraLine at the head of the road's extraLines.
-void prependExtraLine(Map& map, Road* road, std::string_view text);
-
-// Puts the road at the head of the RoadList.
-void pushRoad(Map& map, Road* road);
+// The box of the road's vertices as read, grown by MinDistance / 2 on every
+// side (saturated at the 32-bit range); valid until its vertices move.
+struct ReadBox {
+  Coord minX, minY, maxX, maxY;
+};
+ReadBox readBoxOf(const Map& map, const Road& road);
 
 // Moves the vertex and every other member of its ring to (x, y).
-void setPosition(Vertex* vertex, Coord x, Coord y);
+void setPosition(const Map& map, Vertex* vertex, Coord x, Coord y);
 
-// Makes the rings of a and b one: the ring of b is spliced in directly
-// behind a. Moves nothing, and does nothing when they share a ring already
-// (joining two members of one ring would cut it apart).
-void joinRings(Vertex* a, Vertex* b);
+// Makes the rings of a and b one. Moves nothing, and does nothing when they
+// share a ring already (rings are never cut apart).
+void joinRings(const Map& map, Vertex* a, Vertex* b);
 
-// True when b is a member of a's ring (walks the ring once).
-bool sameRing(const Vertex* a, const Vertex* b);
-
-// Releases the road with its vertices and extra lines. The memory of the
-// road created last returns at once (that is how the reader drops non-road
-// sections); any other road's returns with the Map. Ring links are not
-// undone, so no vertex of the road may share a ring with one still in use.
-void releaseRoad(Map& map, Road* road);
-
-// Releases every road of the RoadList, head first, and leaves it empty.
-void releaseRoadList(Map& map);
+inline bool sameRing(const Vertex* a, const Vertex* b) {
+  return a->ringId == b->ringId;
+}
 
 }  // namespace tovlek::store

@@ -63,8 +63,9 @@ std::optional<VertexIndex> vertexIndexOf(std::string_view line) {
 std::vector<uint64_t> chainIndexOfReadVertices(const store::Map& map, const store::Road& road) {
   std::vector<uint64_t> chainIndex;
   uint64_t at = 0;
-  for (const store::Vertex* v = road.first; v != nullptr; v = v->next, ++at) {
-    if (!store::isInsertedVertex(map, v)) chainIndex.push_back(at);
+  for (store::VertexId id = road.first; id != store::kNoVertex;
+       id = store::vertexAt(map, id)->next, ++at) {
+    if (!store::isInsertedVertex(map, id)) chainIndex.push_back(at);
   }
   return chainIndex;
 }
@@ -75,8 +76,14 @@ std::vector<uint64_t> chainIndexOfReadVertices(const store::Map& map, const stor
 void appendExtraLines(std::string& text, const store::Map& map, const store::Road& road,
                       bool gainedVertices) {
   std::vector<uint64_t> chainIndex;
-  for (const store::ExtraLine* line = road.extraLines; line != nullptr; line = line->next) {
-    const std::string_view lineText(line->text, line->length);
+  const std::string_view lines(road.extraLines, road.extraLinesLength);
+  // Lines end behind their line feed; the last may have none.
+  size_t end = lines.size();
+  while (end > 0) {
+    const size_t feed = end >= 2 ? lines.rfind('\n', end - 2) : std::string_view::npos;
+    const size_t begin = feed == std::string_view::npos ? 0 : feed + 1;
+    const std::string_view lineText = lines.substr(begin, end - begin);
+    end = begin;
     const std::optional<VertexIndex> index =
         gainedVertices ? vertexIndexOf(lineText) : std::nullopt;
     if (!index || index->value >= static_cast<uint64_t>(road.readVertexCount)) {
@@ -133,14 +140,16 @@ void writePolylineSection(MapOutput& out, const store::Map& map, const store::Ro
   }
   text += "Data0=";
   int64_t vertexCount = 0;
-  for (const store::Vertex* vertex = road.first; vertex != nullptr; vertex = vertex->next) {
-    if (vertex != road.first) text += ',';
+  for (store::VertexId id = road.first; id != store::kNoVertex;) {
+    const store::Vertex* vertex = store::vertexAt(map, id);
+    if (id != road.first) text += ',';
     codec::appendPair(text, vertex->x, vertex->y);
     ++vertexCount;
+    id = vertex->next;
     flushIfFull(out);
   }
   text += out.lineEnd;
-  appendExtraLines(text, map, road, vertexCount > road.readVertexCount);
+  appendExtraLines(text, map, road, vertexCount > int64_t{road.readVertexCount});
   text += "[END]";
   text += out.lineEnd;
   text += out.lineEnd;
@@ -148,8 +157,8 @@ void writePolylineSection(MapOutput& out, const store::Map& map, const store::Ro
 }
 
 void writeRoadList(MapOutput& out, const store::Map& map) {
-  for (const store::Road* road = map.RoadList; road != nullptr; road = road->next) {
-    writePolylineSection(out, map, *road);
+  for (size_t p = 0; p < store::roadCount(map); ++p) {
+    writePolylineSection(out, map, store::roadAt(map, p));
   }
 }
 

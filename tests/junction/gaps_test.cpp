@@ -19,35 +19,28 @@ struct Recorder : JoinEvents {
   std::vector<std::pair<std::pair<const Road*, const Road*>, Change>> changes;
 };
 
-class GapsTest : public ::testing::Test {
- protected:
-  void TearDown() override { EXPECT_EQ(testkit::checkStoreInvariants(map), ""); }
-
-  // Roads on the RoadList, the first one given at the head.
-  std::vector<Road*> roads(const std::vector<Points>& shapes) {
-    std::vector<Road*> made(shapes.size());
-    for (size_t i = shapes.size(); i-- > 0;) {
-      made[i] = store::createRoad(map);
-      for (auto [x, y] : shapes[i])
-        store::appendVertex(map, made[i], store::createVertex(map, x, y));
-      store::pushRoad(map, made[i]);
-    }
-    return made;
+// A map of roads, the first one given at the head of the RoadList, and a
+// join over it; the store's invariants are checked when it goes.
+struct Figure {
+  explicit Figure(const std::vector<Points>& shapes) : made(shapes.size()) {
+    for (size_t i = shapes.size(); i-- > 0;) made[i] = &testkit::addRoad(map, shapes[i]);
+    store::endReading(map);
   }
-
-  static Points shape(const Road* road) {
-    Points points;
-    for (const Vertex* v = road->first; v != nullptr; v = v->next) points.emplace_back(v->x, v->y);
-    return points;
+  ~Figure() { EXPECT_EQ(testkit::checkStoreInvariants(map), ""); }
+  Points shape(size_t road) const {
+    return testkit::chainFrom(map, store::firstOf(map, *made[road]));
   }
+  Vertex* first(size_t road) const { return store::firstOf(map, *made[road]); }
+  Vertex* last(size_t road) const { return store::lastOf(map, *made[road]); }
 
   store::Map map{10};
   Recorder events;
   JoinContext join{map, 10, events};
+  std::vector<Road*> made;
 };
 
 // The first road's last end is the only end within reach of another road.
-TEST_F(GapsTest, LooseEndsLandOnTheNearestPointOfAnotherRoad) {
+TEST(GapsTest, LooseEndsLandOnTheNearestPointOfAnotherRoad) {
   const struct {
     const char* name;
     std::vector<Points> roads;
@@ -87,59 +80,59 @@ TEST_F(GapsTest, LooseEndsLandOnTheNearestPointOfAnotherRoad) {
        {{56, 0}}},
   };
   for (const auto& c : cases) {
-    store::releaseRoadList(map);
-    const auto made = roads(c.roads);
-    const int64_t closed = join.counts.gapsClosed;
-    closeGaps(join);
-    EXPECT_EQ(shape(made[0]), c.firstAfter) << c.name;
-    EXPECT_EQ(shape(made[1]), c.secondAfter) << c.name;
+    Figure f(c.roads);
+    closeGaps(f.join);
+    EXPECT_EQ(f.shape(0), c.firstAfter) << c.name;
+    EXPECT_EQ(f.shape(1), c.secondAfter) << c.name;
     const bool moved = c.firstAfter != c.roads[0];
-    EXPECT_EQ(join.counts.gapsClosed - closed, moved ? 1 : 0) << c.name;
+    EXPECT_EQ(f.join.counts.gapsClosed, moved ? 1 : 0) << c.name;
     if (moved) {
-      EXPECT_EQ(made[0]->last->ring->ring, made[0]->last) << c.name;  // welded in a ring of two
+      EXPECT_EQ(testkit::ringOf(f.map, f.last(0)).size(), 2u) << c.name;  // welded in a ring of two
     }
   }
 }
 
-TEST_F(GapsTest, EndsMoveWithTheirRingAndNeverFoldARoad) {
-  // A's last end shares a ring with A's own second vertex: loose, and both move.
-  auto a = roads({{{0, 40}, {50, 8}, {30, 30}, {50, 8}}, {{0, 0}, {100, 0}}});
-  store::joinRings(a[0]->first->next, a[0]->last);
-  closeGaps(join);
-  EXPECT_EQ(shape(a[0]), (Points{{0, 40}, {50, 0}, {30, 30}, {50, 0}}));
-
-  // B's last end lies 4 from the vertex where B's own second vertex is welded
-  // to C: welding the end there would tie B to itself, so it stays.
-  store::releaseRoadList(map);
-  auto b = roads({{{-30, 30}, {0, 0}, {4, 0}}, {{-50, 0}, {0, 0}}});
-  store::joinRings(b[0]->first->next, b[1]->last);
-  closeGaps(join);
-  EXPECT_EQ(shape(b[0]), (Points{{-30, 30}, {0, 0}, {4, 0}}));
-
-  join.MinDistance = 0;  // nothing is closed at 0 or less
-  auto c = roads({{{50, 40}, {50, 0}}, {{0, 0}, {100, 0}}});
-  closeGaps(join);
-  EXPECT_EQ(shape(c[0]), (Points{{50, 40}, {50, 0}}));
+TEST(GapsTest, EndsMoveWithTheirRingAndNeverFoldARoad) {
+  {
+    // A's last end shares a ring with A's own second vertex: loose, and both move.
+    Figure a({{{0, 40}, {50, 8}, {30, 30}, {50, 8}}, {{0, 0}, {100, 0}}});
+    store::joinRings(a.map, store::nextOf(a.map, a.first(0)), a.last(0));
+    closeGaps(a.join);
+    EXPECT_EQ(a.shape(0), (Points{{0, 40}, {50, 0}, {30, 30}, {50, 0}}));
+  }
+  {
+    // B's last end lies 4 from the vertex where B's own second vertex is welded
+    // to C: welding the end there would tie B to itself, so it stays.
+    Figure b({{{-30, 30}, {0, 0}, {4, 0}}, {{-50, 0}, {0, 0}}});
+    store::joinRings(b.map, store::nextOf(b.map, b.first(0)), b.last(1));
+    closeGaps(b.join);
+    EXPECT_EQ(b.shape(0), (Points{{-30, 30}, {0, 0}, {4, 0}}));
+  }
+  Figure c({{{50, 40}, {50, 0}}, {{0, 0}, {100, 0}}});
+  c.join.MinDistance = 0;  // nothing is closed at 0 or less
+  closeGaps(c.join);
+  EXPECT_EQ(c.shape(0), (Points{{50, 40}, {50, 0}}));
 }
 
-TEST_F(GapsTest, EventsNameTheRoadsAndTheDistance) {
-  join.reportChanges = true;
-  auto r = roads({{{20, 38}, {50, 8}}, {{0, 0}, {100, 0}}, {{200, 30}, {200, 0}}});
-  closeGaps(join);
-  findOpenEnds(join, 50);
-  ASSERT_EQ(events.changes.size(), 4u);
-  const auto& [gapPair, gap] = events.changes[0];
-  EXPECT_EQ(gapPair.first, r[0]);
-  EXPECT_EQ(gapPair.second, r[1]);
+TEST(GapsTest, EventsNameTheRoadsAndTheDistance) {
+  Figure f({{{20, 38}, {50, 8}}, {{0, 0}, {100, 0}}, {{200, 30}, {200, 0}}});
+  f.join.reportChanges = true;
+  closeGaps(f.join);
+  findOpenEnds(f.join, 50);
+  const auto& changes = f.events.changes;
+  ASSERT_EQ(changes.size(), 4u);
+  const auto& [gapPair, gap] = changes[0];
+  EXPECT_EQ(gapPair.first, f.made[0]);
+  EXPECT_EQ(gapPair.second, f.made[1]);
   EXPECT_EQ(gap.kind, ChangeKind::kGap);
   EXPECT_EQ(std::vector<int>({gap.fromX, gap.fromY, gap.toX, gap.toY}),
             std::vector<int>({50, 8, 50, 0}));
   // What is left: the first road's first end (20,38) is 38 from the second
   // road; the second road's last end (100,0) is 30 from the third one; the
   // third road's last end lies 50 along from the second road's end.
-  for (size_t k = 1; k < 4; ++k) EXPECT_EQ(events.changes[k].second.kind, ChangeKind::kOpenEnd);
-  EXPECT_EQ(join.counts.openEnds, 3);
-  const Change& open = events.changes[1].second;
+  for (size_t k = 1; k < 4; ++k) EXPECT_EQ(changes[k].second.kind, ChangeKind::kOpenEnd);
+  EXPECT_EQ(f.join.counts.openEnds, 3);
+  const Change& open = changes[1].second;
   EXPECT_EQ(std::vector<int>({open.fromX, open.fromY, open.toX, open.toY}),
             std::vector<int>({20, 38, 20, 0}));
 }

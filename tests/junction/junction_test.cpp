@@ -17,23 +17,18 @@ class JunctionTest : public ::testing::Test {
  protected:
   void TearDown() override { EXPECT_EQ(testkit::checkStoreInvariants(map), ""); }
 
-  // A lone segment: two linked vertices on no road.
+  // A segment: a road of two vertices.
   Vertex* segment(const int (&ends)[4]) {
-    Vertex* start = store::createVertex(map, ends[0], ends[1]);
-    start->next = store::createVertex(map, ends[2], ends[3]);
-    return start;
+    store::Road& road = testkit::addRoad(map, {{ends[0], ends[1]}, {ends[2], ends[3]}});
+    store::endReading(map);
+    return store::firstOf(map, road);
   }
+  Points chain(const Vertex* v) { return testkit::chainFrom(map, v); }
 
   store::Map map{10};
   JoinEvents events;
   JoinContext join{map, 10, events};
 };
-
-Points chain(const Vertex* v) {
-  Points points;
-  for (; v != nullptr; v = v->next) points.emplace_back(v->x, v->y);
-  return points;
-}
 
 TEST_F(JunctionTest, CrossingTestFigures) {
   using R = CrossingResult;
@@ -73,7 +68,8 @@ TEST_F(JunctionTest, CrossingTestFigures) {
     join.MinDistance = c.distance;
     Vertex* p0 = segment(c.p);
     Vertex* q0 = segment(c.q);
-    const Crossing crossing = crossSegments(join, p0, p0->next, q0, q0->next);
+    const Crossing crossing =
+        crossSegments(join, p0, store::nextOf(map, p0), q0, store::nextOf(map, q0));
     const std::string name = testing::PrintToString(chain(p0)) + testing::PrintToString(c.q);
     EXPECT_EQ(crossing.result, c.result) << name;
     if (!c.x.empty()) {
@@ -96,12 +92,12 @@ TEST_F(JunctionTest, CrossingStepJoinsTheVerticesAtX) {
       const int x = crossingX[r1];
       Vertex* p0 = segment({0, 0, 100, 0});
       Vertex* q0 = segment({x, secondEnds[r2].first, x, secondEnds[r2].second});
-      Vertex* p1 = p0->next;
-      Vertex* q1 = q0->next;
+      Vertex* p1 = store::nextOf(map, p0);
+      Vertex* q1 = store::nextOf(map, q0);
       EXPECT_EQ(crossingStep(join, p0, q0), int{r1 == 0} + int{r2 == 0});
-      Vertex* onP = r1 == 1 ? p0 : (r1 == 2 ? p1 : p0->next);
-      Vertex* onQ = r2 == 1 ? q0 : (r2 == 2 ? q1 : q0->next);
-      EXPECT_EQ(ringOf(onP), (std::vector<const Vertex*>{onP, onQ})) << r1 << r2;
+      Vertex* onP = r1 == 1 ? p0 : (r1 == 2 ? p1 : store::nextOf(map, p0));
+      Vertex* onQ = r2 == 1 ? q0 : (r2 == 2 ? q1 : store::nextOf(map, q0));
+      EXPECT_EQ(ringOf(map, onP), (std::vector<const Vertex*>{onP, onQ})) << r1 << r2;
       EXPECT_EQ(std::make_pair(onP->x, onP->y), std::make_pair(x, 0));
     }
   }

@@ -17,7 +17,13 @@ using Points = std::vector<std::pair<int, int>>;  // positions as (x, y)
 // consistent with the chain, every ring member a vertex of some road.
 std::string checkStoreInvariants(const store::Map& map);
 
+// A road read with the given vertices, now at the head of the RoadList.
+store::Road& addRoad(store::Map& map, const Points& points);
+
+// The positions along the chain from v on.
+Points chainFrom(const store::Map& map, const store::Vertex* v);
+
 // Vertices of the ring of v, v first, in ring order.
-std::vector<const store::Vertex*> ringOf(const store::Vertex* v);
+std::vector<const store::Vertex*> ringOf(const store::Map& map, const store::Vertex* v);
 
 }  // namespace tovlek::testkit
