@@ -192,11 +192,11 @@ void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
 // a and b are the roads at list positions i and j.
 void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
   SweepIndex& index = *join.index;
-  Road& a = *index.roads[i];
-  Road& b = *index.roads[j];
+  Road& a = roadAt(index, i);
+  Road& b = roadAt(index, j);
   const int64_t margin = nearMargin(join);
-  const LongRoad* longA = index.longSlot[i] >= 0 ? &index.longRoads[index.longSlot[i]] : nullptr;
-  const LongRoad* longB = index.longSlot[j] >= 0 ? &index.longRoads[index.longSlot[j]] : nullptr;
+  const LongRoad* longA = longRoadAt(index, i);
+  const LongRoad* longB = longRoadAt(index, j);
   PairSteps steps(join, a, b);
   if (longB == nullptr) {
     processShortSecond(join, steps, a, b, longA, margin);
@@ -206,7 +206,7 @@ void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
   // B's box is computed once; every later move or insertion grows it by the
   // position concerned, which holds wherever B's vertices went.
   index.recentPositions.clear();
-  Box boxB = currentBox(index, join.map, j);
+  Box boxB = currentBox(index, j);
   auto refresh = [&] {
     if (index.recentPositions.empty()) return false;
     for (const Box& moved : index.recentPositions) boxB.grow(moved);
@@ -276,24 +276,29 @@ void sweepRoadPairs(JoinContext& join, int32_t roadCount) {
   SweepIndex index;
   buildSweepIndex(index, join.map);
   OverlapGrid grid;
-  buildOverlapGrid(grid, join.map, index.roads);
+  buildOverlapGrid(grid, join.map);
+  const uint32_t roads = static_cast<uint32_t>(grid.roads);
   join.index = &index;
   Progress progress{roadCount};
   // Partners lie anywhere in memory. The next first road's partners are
   // found one road ahead and fetched in stages, so that their list slots,
   // records and vertices arrive while the current pairs are processed.
   std::vector<uint32_t> partners, upcoming;
-  if (index.roads.size() > 1) partnersOf(grid, 0, partners);
-  for (uint32_t i = 0; i + 1 < index.roads.size(); ++i) {
+  if (roads > 1) partnersOf(grid, 0, partners);
+  for (uint32_t i = 0; i + 1 < roads; ++i) {
     upcoming.clear();
-    if (i + 2 < index.roads.size()) partnersOf(grid, i + 1, upcoming);
-    for (uint32_t j : upcoming) __builtin_prefetch(&index.roads[j]);
-    for (uint32_t j : partners) __builtin_prefetch(index.roads[j]);
+    if (i + 2 < roads) partnersOf(grid, i + 1, upcoming);
+    for (uint32_t j : upcoming) __builtin_prefetch(&roadAt(index, j));
+    // The partners' records arrived while the last first road was processed;
+    // now their vertices are fetched, before the first pair needs them.
+    for (uint32_t j : partners) {
+      const char* vertices =
+          reinterpret_cast<const char*>(store::firstOf(join.map, roadAt(index, j)));
+      for (int line = 0; line < 4; ++line) __builtin_prefetch(vertices + 64 * line);
+    }
     for (size_t k = 0; k < partners.size(); ++k) {
-      if (k + 1 < partners.size())
-        __builtin_prefetch(store::firstOf(join.map, *index.roads[partners[k + 1]]));
       const uint32_t j = partners[k];
-      if (join.reportChanges) join.events.roadPair(*index.roads[i], i, *index.roads[j], j);
+      if (join.reportChanges) join.events.roadPair(roadAt(index, i), i, roadAt(index, j), j);
       processRoadPairFast(join, i, j);
     }
     finishFirstRoad(join, progress);

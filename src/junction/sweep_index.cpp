@@ -9,7 +9,7 @@ namespace tovlek::junction {
 namespace {
 
 void addLongRoad(SweepIndex& index, const store::Map& map, size_t position) {
-  const Road& road = *index.roads[position];
+  const Road& road = roadAt(index, position);
   const uint32_t slot = static_cast<uint32_t>(index.longRoads.size());
   LongRoad entry{static_cast<uint32_t>(index.blockFirst.size()),
                  0,
@@ -36,7 +36,7 @@ void addLongRoad(SweepIndex& index, const store::Map& map, size_t position) {
     index.groupBox.back().grow(index.blockBox[entry.blockBase + b]);
     entry.root.grow(index.blockBox[entry.blockBase + b]);
   }
-  index.longSlot[position] = static_cast<int32_t>(slot);
+  index.longPositions.push_back(static_cast<uint32_t>(position));
   index.longRoads.push_back(entry);
   index.longByFirstId.emplace_back(road.first, slot);
 }
@@ -78,11 +78,10 @@ void growAround(SweepIndex& index, const Vertex* v, store::VertexId id) {
 
 void buildSweepIndex(SweepIndex& index, const store::Map& map) {
   index = SweepIndex{};
+  index.map = &map;
   index.readVertexEnd = map.readVertexEnd;
-  for (size_t p = 0; p < store::roadCount(map); ++p) index.roads.push_back(&store::roadAt(map, p));
-  index.longSlot.assign(index.roads.size(), -1);
-  for (size_t i = 0; i < index.roads.size(); ++i) {
-    if (index.roads[i]->readVertexCount > kLongRoad) addLongRoad(index, map, i);
+  for (size_t p = 0; p < store::roadCount(map); ++p) {
+    if (store::roadAt(map, p).readVertexCount > kLongRoad) addLongRoad(index, map, p);
   }
   std::sort(index.longByFirstId.begin(), index.longByFirstId.end());
 }
@@ -128,10 +127,18 @@ uint32_t nextNearBlock(const SweepIndex& index, const LongRoad& road, uint32_t b
   return road.blockCount;
 }
 
-Box currentBox(const SweepIndex& index, const store::Map& map, size_t position) {
-  if (index.longSlot[position] >= 0) return index.longRoads[index.longSlot[position]].root;
+const LongRoad* longRoadAt(const SweepIndex& index, size_t position) {
+  if (roadAt(index, position).readVertexCount <= kLongRoad) return nullptr;
+  const auto at =
+      std::lower_bound(index.longPositions.begin(), index.longPositions.end(), position);
+  return &index.longRoads[static_cast<size_t>(at - index.longPositions.begin())];
+}
+
+Box currentBox(const SweepIndex& index, size_t position) {
+  if (const LongRoad* road = longRoadAt(index, position)) return road->root;
   Box box = Box::empty();
-  for (const Vertex* v = store::firstOf(map, *index.roads[position]); v != nullptr;
+  const store::Map& map = *index.map;
+  for (const Vertex* v = store::firstOf(map, roadAt(index, position)); v != nullptr;
        v = store::nextOf(map, v))
     box.grow(v->x, v->y);
   return box;
@@ -194,28 +201,38 @@ void forEachCell(const ClassGrid& grid, const CellRange& range, Visit visit) {
   }
 }
 
+// Calls visit(i) for every member of the grid, ascending: every box whose
+// class is the grid's (classes null: every box).
+template <typename Visit>
+void forEachMember(const ClassGrid& grid, const std::vector<Box>& boxes,
+                   const std::vector<uint8_t>* classes, uint32_t from, Visit visit) {
+  for (uint32_t i = from; i < boxes.size(); ++i) {
+    if (classes == nullptr || (*classes)[i] == grid.boxClass) visit(i);
+  }
+}
+
 // A cell size near the typical member's extent, coarse enough that the grid
 // has no more cells than members.
-void chooseCells(ClassGrid& grid, const std::vector<Box>& boxes) {
-  const std::vector<uint32_t>& members = grid.allRoads;
+void chooseCells(ClassGrid& grid, const std::vector<Box>& boxes,
+                 const std::vector<uint8_t>* classes) {
   int64_t maxX = INT64_MIN, maxY = INT64_MIN;
   grid.originX = INT64_MAX;
   grid.originY = INT64_MAX;
   std::vector<int64_t> extents;
-  extents.reserve(members.size());
-  for (uint32_t i : members) {
+  extents.reserve(grid.members);
+  forEachMember(grid, boxes, classes, 0, [&](uint32_t i) {
     const Box b = upright(boxes[i]);
     grid.originX = std::min<int64_t>(grid.originX, b.minX);
     grid.originY = std::min<int64_t>(grid.originY, b.minY);
     maxX = std::max<int64_t>(maxX, b.maxX);
     maxY = std::max<int64_t>(maxY, b.maxY);
     extents.push_back(std::max(int64_t{b.maxX} - b.minX, int64_t{b.maxY} - b.minY));
-  }
+  });
   const size_t middle = extents.size() / 2;
   std::nth_element(extents.begin(), extents.begin() + static_cast<ptrdiff_t>(middle),
                    extents.end());
   grid.cellSize = std::max<int64_t>(1, extents[middle]);
-  const int64_t cellLimit = static_cast<int64_t>(members.size()) + 16;
+  const int64_t cellLimit = static_cast<int64_t>(grid.members) + 16;
   for (;;) {
     grid.cellsX = (maxX - grid.originX) / grid.cellSize + 1;
     grid.cellsY = (maxY - grid.originY) / grid.cellSize + 1;
@@ -224,46 +241,46 @@ void chooseCells(ClassGrid& grid, const std::vector<Box>& boxes) {
   }
 }
 
-void fillCells(ClassGrid& grid, const std::vector<Box>& boxes) {
-  chooseCells(grid, boxes);
+void fillCells(ClassGrid& grid, const std::vector<Box>& boxes,
+               const std::vector<uint8_t>* classes) {
+  chooseCells(grid, boxes, classes);
   std::vector<uint32_t> counts(static_cast<size_t>(grid.cellsX * grid.cellsY) + 1, 0);
-  std::vector<uint32_t> small;
-  for (uint32_t i : grid.allRoads) {
+  forEachMember(grid, boxes, classes, 0, [&](uint32_t i) {
     const CellRange range = cellsOf(grid, upright(boxes[i]));
     if (range.count() > kMaxCellsPerRoad) {
       grid.bigRoads.push_back(i);
-      continue;
+      return;
     }
-    small.push_back(i);
     forEachCell(grid, range, [&](size_t cell) { ++counts[cell + 1]; });
-  }
+  });
   for (size_t c = 1; c < counts.size(); ++c) counts[c] += counts[c - 1];
   grid.cellStart = counts;
   grid.cellRoads.resize(counts.back());
-  for (uint32_t i : small) {
-    forEachCell(grid, cellsOf(grid, upright(boxes[i])),
-                [&](size_t cell) { grid.cellRoads[counts[cell]++] = i; });
-  }
+  forEachMember(grid, boxes, classes, 0, [&](uint32_t i) {
+    const CellRange range = cellsOf(grid, upright(boxes[i]));
+    if (range.count() > kMaxCellsPerRoad) return;
+    forEachCell(grid, range, [&](size_t cell) { grid.cellRoads[counts[cell]++] = i; });
+  });
 }
 
 }  // namespace
 
-void buildOverlapGrid(OverlapGrid& grid, const store::Map& map, const std::vector<Road*>& roads) {
+void buildOverlapGrid(OverlapGrid& grid, const store::Map& map) {
   grid = OverlapGrid{};
-  const size_t n = roads.size();
+  const size_t n = store::roadCount(map);
+  grid.roads = n;
   grid.readBoxes.reserve(n);
   grid.boxClass.reserve(n);
   size_t classSizes[4] = {0, 0, 0, 0};
   for (size_t i = 0; i < n; ++i) {
-    grid.readBoxes.push_back(readBox(map, *roads[i]));
+    grid.readBoxes.push_back(readBox(map, store::roadAt(map, i)));
     grid.boxClass.push_back(classOf(grid.readBoxes.back()));
     ++classSizes[grid.boxClass.back()];
   }
-  for (int c = 0; c < 4; ++c) grid.grids[c].allRoads.reserve(classSizes[c]);
-  for (size_t i = 0; i < n; ++i)
-    grid.grids[grid.boxClass[i]].allRoads.push_back(static_cast<uint32_t>(i));
-  for (ClassGrid& classGrid : grid.grids) {
-    if (!classGrid.allRoads.empty()) fillCells(classGrid, grid.readBoxes);
+  for (uint8_t c = 0; c < 4; ++c) {
+    grid.grids[c].boxClass = c;
+    grid.grids[c].members = classSizes[c];
+    if (classSizes[c] > 0) fillCells(grid.grids[c], grid.readBoxes, &grid.boxClass);
   }
   grid.lastSeen.assign(n, UINT32_MAX);
 }
@@ -271,9 +288,8 @@ void buildOverlapGrid(OverlapGrid& grid, const store::Map& map, const std::vecto
 void buildBoxGrid(BoxGrid& grid, std::vector<Box> boxes) {
   grid = BoxGrid{};
   grid.boxes = std::move(boxes);
-  grid.cells.allRoads.resize(grid.boxes.size());
-  for (uint32_t i = 0; i < grid.boxes.size(); ++i) grid.cells.allRoads[i] = i;
-  if (!grid.boxes.empty()) fillCells(grid.cells, grid.boxes);
+  grid.cells.members = grid.boxes.size();
+  if (!grid.boxes.empty()) fillCells(grid.cells, grid.boxes, nullptr);
   grid.lastSeen.assign(grid.boxes.size(), UINT32_MAX);
 }
 
@@ -288,7 +304,7 @@ void boxesMeeting(BoxGrid& grid, const Box& query, std::vector<uint32_t>& found)
   };
   const CellRange range = cellsOf(grid.cells, query);
   if (range.count() > kMaxCellsPerRoad) {
-    for (uint32_t i : grid.cells.allRoads) test(i);
+    for (uint32_t i = 0; i < grid.boxes.size(); ++i) test(i);
   } else {
     for (uint32_t i : grid.cells.bigRoads) test(i);
     forEachCell(grid.cells, range, [&](size_t cell) {
@@ -302,20 +318,19 @@ void boxesMeeting(BoxGrid& grid, const Box& query, std::vector<uint32_t>& found)
 void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners) {
   partners.clear();
   const Box first = grid.readBoxes[i];
-  auto testAfter = [&](const std::vector<uint32_t>& list) {
-    for (auto at = std::upper_bound(list.begin(), list.end(), i); at != list.end(); ++at) {
-      if (readBoxesOverlap(first, grid.readBoxes[*at])) partners.push_back(*at);
-    }
+  auto test = [&](uint32_t j) {
+    if (readBoxesOverlap(first, grid.readBoxes[j])) partners.push_back(j);
   };
   for (uint8_t other = 0; other < 4; ++other) {
     const ClassGrid& classGrid = grid.grids[other];
-    if (!classesMayOverlap(grid.boxClass[i], other) || classGrid.allRoads.empty()) continue;
+    if (!classesMayOverlap(grid.boxClass[i], other) || classGrid.members == 0) continue;
     const CellRange range = cellsOf(classGrid, upright(grid.readBoxes[i]));
     if (range.count() > kMaxCellsPerRoad) {
-      testAfter(classGrid.allRoads);
+      forEachMember(classGrid, grid.readBoxes, &grid.boxClass, i + 1, test);
       continue;
     }
-    testAfter(classGrid.bigRoads);
+    const auto& big = classGrid.bigRoads;
+    for (auto at = std::upper_bound(big.begin(), big.end(), i); at != big.end(); ++at) test(*at);
     forEachCell(classGrid, range, [&](size_t cell) {
       const auto begin = classGrid.cellRoads.begin() + classGrid.cellStart[cell];
       const auto end = classGrid.cellRoads.begin() + classGrid.cellStart[cell + 1];

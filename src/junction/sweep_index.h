@@ -87,9 +87,9 @@ struct LongRoad {
 };
 
 struct SweepIndex {
-  std::vector<Road*> roads;       // RoadList order
-  std::vector<int32_t> longSlot;  // per road: index into longRoads, or -1
-  std::vector<LongRoad> longRoads;
+  const store::Map* map = nullptr;
+  std::vector<uint32_t> longPositions;  // list positions of the long roads, ascending
+  std::vector<LongRoad> longRoads;      // in the same order
   std::vector<Vertex*> blockFirst;
   std::vector<Box> blockBox;
   std::vector<Box> groupBox;
@@ -113,8 +113,14 @@ struct SweepIndex {
   std::vector<Box> recentPositions;
 };
 
-// Builds the index over the RoadList (roads in list order, blocks of long roads).
+// Builds the index over the RoadList (blocks of long roads).
 void buildSweepIndex(SweepIndex& index, const store::Map& map);
+
+// The road at a list position, and its blocks if it is long (else null).
+inline Road& roadAt(const SweepIndex& index, size_t position) {
+  return store::roadAt(*index.map, position);
+}
+const LongRoad* longRoadAt(const SweepIndex& index, size_t position);
 
 // Grows the boxes that hold any member of v's ring to the ring's position.
 void noteRingMoved(SweepIndex& index, const store::Map& map, const Vertex* v);
@@ -129,7 +135,7 @@ uint32_t nextNearBlock(const SweepIndex& index, const LongRoad& road, uint32_t b
                        const Box& query, int64_t margin);
 
 // The current box of a road: kept for long roads, computed for short ones.
-Box currentBox(const SweepIndex& index, const store::Map& map, size_t position);
+Box currentBox(const SweepIndex& index, size_t position);
 
 // Road pairs by their read-time boxes, through uniform grids over the boxes
 // made upright. A box inverted in x (a negative MinDistance shrinks small
@@ -144,17 +150,19 @@ struct ClassGrid {
   std::vector<uint32_t> cellStart;  // cellRoads[cellStart[c] .. cellStart[c+1]) lie in cell c
   std::vector<uint32_t> cellRoads;  // ascending within each cell
   std::vector<uint32_t> bigRoads;   // members spanning too many cells, ascending
-  std::vector<uint32_t> allRoads;   // every member, ascending
+  uint8_t boxClass = 0;             // of its members
+  size_t members = 0;
 };
 
 struct OverlapGrid {
+  size_t roads = 0;
   std::vector<Box> readBoxes;     // the roads' read-time boxes, as stored
   std::vector<uint8_t> boxClass;  // bit 0: inverted in x; bit 1: inverted in y
   ClassGrid grids[4];
   std::vector<uint32_t> lastSeen;  // de-duplication stamp per road
 };
 
-void buildOverlapGrid(OverlapGrid& grid, const store::Map& map, const std::vector<Road*>& roads);
+void buildOverlapGrid(OverlapGrid& grid, const store::Map& map);
 
 // The positions j > i whose read-time boxes overlap road i's, ascending.
 void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners);

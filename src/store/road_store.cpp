@@ -19,7 +19,7 @@ Map::~Map() = default;
 
 Road& beginRoad(Map& map) {
   map.lines->pending.clear();
-  return map.roads.pushBack(Road{kNoVertex, kNoVertex, -1, -1, 0, nullptr, 0});
+  return map.roads.pushBack(Road{kNoVertex, -1, -1, 0, nullptr, 0});
 }
 
 void appendVertex(Map& map, Road& road, Coord x, Coord y) {
@@ -28,9 +28,8 @@ void appendVertex(Map& map, Road& road, Coord x, Coord y) {
   if (road.first == kNoVertex) {
     road.first = id;
   } else {
-    vertexAt(map, road.last)->next = id;
+    vertexAt(map, id - 1)->next = id;  // a road's vertices read are consecutive
   }
-  road.last = id;
   ++road.readVertexCount;
 }
 

@@ -30,9 +30,10 @@ struct Vertex {
   VertexId ringId;  // one id for all members of a ring: whether two share one is a comparison
 };
 
+// The vertices read of a road are first .. first + readVertexCount - 1, in
+// order; the join never adds a vertex behind the last one.
 struct Road {
   VertexId first;
-  VertexId last;
   int32_t type;              // -1 while unset
   int32_t subtype;           // -1 while unset
   uint32_t readVertexCount;  // vertices appended while the road was read
@@ -89,7 +90,7 @@ inline Vertex* firstOf(const Map& map, const Road& road) {
   return vertexAt(map, road.first);
 }
 inline Vertex* lastOf(const Map& map, const Road& road) {
-  return vertexAt(map, road.last);
+  return vertexAt(map, road.first + road.readVertexCount - 1);
 }
 // The next vertex along the road, or null at its last.
 inline Vertex* nextOf(const Map& map, const Vertex* v) {
