@@ -2,12 +2,17 @@
 // run in a child process so that its peak memory is its own. Prints one
 // table; not part of the test suite.
 //
-//   bench WORKDIR PROFILE SIZE...
+//   bench [--threads N] [--report] WORKDIR PROFILE SIZE...
+//
+// Threads default to the machine's count, as in the tool. With --report,
+// every map is also run with a GeoJSON change report, and the table gives
+// that run's time over the plain run's.
 #include <sys/resource.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cinttypes>
 #include <cstdio>
@@ -25,6 +30,13 @@ namespace {
 using namespace tovlek;
 
 enum class Sweep { kFast, kPlain };
+
+struct BenchRun {
+  Sweep sweep = Sweep::kFast;
+  int32_t minDistance = 10;
+  int threads = 1;
+  bool report = false;
+};
 
 struct Figures {
   double readSeconds = 0, joinSeconds = 0, writeSeconds = 0;
@@ -50,27 +62,35 @@ uint64_t hashFile(const std::string& path, uint64_t hash) {
 }
 
 // The phases as the tool runs them, timed; runs in the child.
-Figures runPhases(const std::string& mapPath, const std::string& outPath, Sweep sweep,
-                  int32_t minDistance) {
+Figures runPhases(const std::string& mapPath, const std::string& outPath, const BenchRun& run) {
   Figures figures;
   std::FILE* input = std::fopen(mapPath.c_str(), "r");
   std::FILE* output = std::fopen(outPath.c_str(), "w");
+  std::FILE* report = run.report ? std::fopen((outPath + ".geojson").c_str(), "w") : nullptr;
   char* consoleText = nullptr;
   size_t consoleSize = 0;
   std::FILE* console = open_memstream(&consoleText, &consoleSize);
   if (input == nullptr || output == nullptr || console == nullptr) return figures;
+  if (run.report && report == nullptr) return figures;
 
   driver::RunStreams streams;
   streams.input = input;
   streams.output = output;
   streams.console = console;
   streams.warnings = console;
+  streams.report = report;
+  streams.reportName = outPath + ".geojson";
+  driver::Settings settings;
+  settings.MinDistance = run.minDistance;
+  settings.plainSweep = run.sweep == Sweep::kPlain;
+  settings.threads = run.threads;
   const driver::RunOutcome outcome =
-      driver::runPhases({minDistance, sweep == Sweep::kPlain}, streams, [&](const store::Map& map) {
+      driver::runPhases(settings, streams, [&](const store::Map& map) {
         for (size_t p = 0; p < store::roadCount(map); ++p)
           figures.vertices += store::roadAt(map, p).readVertexCount;
       });
   std::fclose(input);
+  if (report != nullptr) std::fclose(report);
   figures.ok = outcome.failure == driver::RunOutcome::Failure::kNone && std::fclose(output) == 0;
   figures.roads = outcome.roads;
   figures.readSeconds = outcome.readSeconds;
@@ -84,14 +104,13 @@ Figures runPhases(const std::string& mapPath, const std::string& outPath, Sweep 
 }
 
 // Runs the phases in a child process and collects its figures and peak memory.
-Figures measure(const std::string& mapPath, const std::string& outPath, Sweep sweep,
-                int32_t minDistance) {
+Figures measure(const std::string& mapPath, const std::string& outPath, const BenchRun& run) {
   int channel[2];
   if (pipe(channel) != 0) return {};
   const pid_t child = fork();
   if (child == 0) {
     close(channel[0]);
-    const Figures figures = runPhases(mapPath, outPath, sweep, minDistance);
+    const Figures figures = runPhases(mapPath, outPath, run);
     const ssize_t written = write(channel[1], &figures, sizeof figures);
     _exit(written == static_cast<ssize_t>(sizeof figures) ? 0 : 1);
   }
@@ -129,18 +148,42 @@ void printMachine() {
 
 }  // namespace
 
+double totalSeconds(const Figures& figures) {
+  return figures.readSeconds + figures.joinSeconds + figures.writeSeconds;
+}
+
+std::string formatted(const char* format, double value) {
+  char text[32];
+  std::snprintf(text, sizeof text, format, value);
+  return text;
+}
+
 int main(int argc, char** argv) {
-  if (argc < 4) {
-    std::fprintf(stderr, "usage: bench WORKDIR PROFILE SIZE...\n");
+  int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
+  bool withReport = false;
+  int first = 1;
+  for (; first < argc && argv[first][0] == '-'; ++first) {
+    const std::string option = argv[first];
+    if (option == "--threads" && first + 1 < argc) {
+      threads = std::max(1, std::atoi(argv[++first]));
+    } else if (option == "--report") {
+      withReport = true;
+    } else {
+      break;
+    }
+  }
+  if (argc - first < 3) {
+    std::fprintf(stderr, "usage: bench [--threads N] [--report] WORKDIR PROFILE SIZE...\n");
     return 2;
   }
-  const std::string workdir = argv[1];
-  const std::string profile = argv[2];
+  const std::string workdir = argv[first];
+  const std::string profile = argv[first + 1];
   printMachine();
-  std::printf("%-7s %9s %10s %8s %7s %7s %7s %7s %9s %6s %9s %9s %9s\n", "profile", "roads",
-              "vertices", "inputMB", "read", "join", "write", "total", "peakMB", "peak/in",
-              "no-pairs", "plainJoin", "identical");
-  for (int i = 3; i < argc; ++i) {
+  std::printf("threads: %d (1-thread: the same run with one thread)\n", threads);
+  std::printf("%-7s %8s %9s %7s %6s %6s %6s %6s %7s %7s %8s %7s %8s %7s %9s %9s\n", "profile",
+              "roads", "vertices", "inputMB", "read", "join", "write", "total", "peakMB",
+              "peak/in", "no-pairs", "full/np", "1-thread", "report", "plainJoin", "identical");
+  for (int i = first + 2; i < argc; ++i) {
     const long roads = std::atol(argv[i]);
     const std::string map = workdir + "/" + profile + "-" + argv[i] + ".mp";
     if (fileSize(map) < 0) {
@@ -149,25 +192,31 @@ int main(int argc, char** argv) {
       if (std::system(command.c_str()) != 0) return 1;
     }
     const double inputMegabytes = static_cast<double>(fileSize(map)) / 1e6;
-    const Figures fast = measure(map, workdir + "/out-fast.mp", Sweep::kFast, 10);
-    const Figures noPairs = measure(map, workdir + "/out-nopairs.mp", Sweep::kFast, INT32_MIN);
-    std::string plainJoin = "-", identical = "-";
+    const Figures fast = measure(map, workdir + "/out-fast.mp", {Sweep::kFast, 10, threads});
+    const Figures noPairs =
+        measure(map, workdir + "/out-nopairs.mp", {Sweep::kFast, INT32_MIN, threads});
+    const Figures single = measure(map, workdir + "/out-single.mp", {Sweep::kFast, 10, 1});
+    bool identical = fast.ok && single.ok && single.outputHash == fast.outputHash;
+    std::string plainJoin = "-", reportRatio = "-";
     if (roads <= 50000) {
-      const Figures plain = measure(map, workdir + "/out-plain.mp", Sweep::kPlain, 10);
-      char text[32];
-      std::snprintf(text, sizeof text, "%.2f", plain.joinSeconds);
-      plainJoin = text;
-      identical = plain.ok && fast.ok && plain.outputHash == fast.outputHash ? "yes" : "NO";
+      const Figures plain = measure(map, workdir + "/out-plain.mp", {Sweep::kPlain, 10, 1});
+      plainJoin = formatted("%.2f", plain.joinSeconds);
+      identical = identical && plain.ok && plain.outputHash == fast.outputHash;
     }
-    const double total = fast.readSeconds + fast.joinSeconds + fast.writeSeconds;
-    const double noPairsTotal = noPairs.readSeconds + noPairs.joinSeconds + noPairs.writeSeconds;
+    if (withReport) {
+      const Figures report =
+          measure(map, workdir + "/out-report.mp", {Sweep::kFast, 10, threads, true});
+      reportRatio = formatted("%.2fx", totalSeconds(report) / totalSeconds(fast));
+    }
+    const double total = totalSeconds(fast);
     const double peakMegabytes = static_cast<double>(fast.peakKilobytes) / 1024.0;
-    std::printf("%-7s %9" PRId64 " %10" PRId64
-                " %8.1f %7.2f %7.2f %7.2f %7.2f %9.1f %6.2f %9.2f %9s %9s\n",
+    std::printf("%-7s %8" PRId64 " %9" PRId64
+                " %7.1f %6.2f %6.2f %6.2f %6.2f %7.1f %7.2f %8.2f %7.2f %8.2f %7s %9s %9s\n",
                 profile.c_str(), fast.roads, fast.vertices, inputMegabytes, fast.readSeconds,
                 fast.joinSeconds, fast.writeSeconds, total, peakMegabytes,
-                peakMegabytes * 1.048576 / inputMegabytes, noPairsTotal, plainJoin.c_str(),
-                identical.c_str());
+                peakMegabytes * 1.048576 / inputMegabytes, totalSeconds(noPairs),
+                total / totalSeconds(noPairs), totalSeconds(single), reportRatio.c_str(),
+                plainJoin.c_str(), identical ? "yes" : "NO");
     std::fflush(stdout);
   }
   return 0;

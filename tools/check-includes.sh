@@ -5,13 +5,14 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 declare -A allowed=(
-  [store]=""
-  [codec]="store"
-  [reader]="store codec"
-  [writer]="store codec"
-  [junction]="store"
-  [report]="store codec junction writer"
-  [driver]="store codec reader writer junction report"
+  [base]=""
+  [store]="base"
+  [codec]="base store"
+  [reader]="base store codec"
+  [writer]="base store codec"
+  [junction]="base store"
+  [report]="base store codec junction writer"
+  [driver]="base store codec reader writer junction report"
 )
 
 status=0

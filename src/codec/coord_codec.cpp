@@ -31,13 +31,14 @@ std::optional<DecodedPair> decodePair(std::string_view text, size_t open) {
   return DecodedPair{*x, *y};
 }
 
-bool readCoordList(std::string_view line, store::Map& map, store::Road& road) {
+bool readCoordList(std::string_view line, std::vector<Coord>& coords) {
   // The first character is never the start of a pair.
   for (size_t open = line.find('(', 1); open != std::string_view::npos;
        open = line.find('(', open + 1)) {
     const std::optional<DecodedPair> pair = decodePair(line, open);
     if (!pair) return false;
-    store::appendVertex(map, road, pair->x, pair->y);
+    coords.push_back(pair->x);
+    coords.push_back(pair->y);
   }
   return true;
 }

@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "store/road_store.h"
 
@@ -31,11 +32,11 @@ struct DecodedPair {
 // not required. Empty when either number is missing or out of range.
 std::optional<DecodedPair> decodePair(std::string_view text, size_t open);
 
-// Appends a vertex to the road for every pair of the line (its search copy),
+// Appends x and y of every pair of the line (its search copy) to `coords`,
 // searching for '(' from the line's second character on, until a '(' is not
 // followed by a readable pair. Returns false when a pair was unreadable (the
 // rest of the line was ignored), true when the line ran out of '('.
-bool readCoordList(std::string_view line, store::Map& map, store::Road& road);
+bool readCoordList(std::string_view line, std::vector<Coord>& coords);
 
 // Appends one Coord as [-]integer.five-digits.
 void appendCoordText(std::string& out, Coord value);

@@ -12,11 +12,15 @@ namespace tovlek::driver {
 
 enum ExitStatus { kSuccess = 0, kFailure = 1, kUsageError = 2 };
 
+// The most threads a run uses (--threads and the machine's count alike).
+constexpr int kMostThreads = 256;
+
 struct Options {
   Settings settings;
-  int inputPosition = 0;   // index of the input name in argv; 0 while unset
-  int outputPosition = 0;  // index of the output name in argv; 0 while unset
-  int reportPosition = 0;  // index of the report file name; 0 while unset
+  int inputPosition = 0;    // index of the input name in argv; 0 while unset
+  int outputPosition = 0;   // index of the output name in argv; 0 while unset
+  int reportPosition = 0;   // index of the report file name; 0 while unset
+  int threadsPosition = 0;  // index of the --threads value; 0 while unset
   bool help = false;
   bool version = false;
   bool invalidDistance = false;
@@ -26,11 +30,12 @@ struct Options {
   std::vector<std::string> warnings;
 };
 
-// Scans the arguments: --report FILE, --close-gaps, --help and --version as whole
-// arguments first, then -m, -i and -o by substring, in that order within each
+// Scans the arguments: --report FILE, --threads N, --close-gaps, --help and
+// --version as whole arguments first, then -m, -i and -o by substring, in that order within each
 // pass; sets the distance from a -m value that begins with a number. An option
 // with no argument behind it counts as not given. The scan ends at a -m value
-// beyond the 32-bit range.
+// beyond the 32-bit range. Threads default to the machine's count; an
+// unusable --threads value leaves settings.threads at 0.
 Options scanOptions(int argc, const char* const* argv);
 
 // The whole run; returns the exit status.

@@ -1,6 +1,9 @@
+#include <algorithm>
+#include <charconv>
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <thread>
 
 #include "codec/c_scan.h"
 #include "driver/driver.h"
@@ -12,10 +15,25 @@ bool mentions(const char* argument, const char* option) {
   return std::strstr(argument, option) != nullptr;
 }
 
+// A thread count: a whole decimal number from 1 to kMostThreads; 0 otherwise.
+int threadCount(std::string_view text) {
+  int count = 0;
+  const auto [end, error] = std::from_chars(text.data(), text.data() + text.size(), count);
+  if (error != std::errc() || end != text.data() + text.size()) return 0;
+  return count >= 1 && count <= kMostThreads ? count : 0;
+}
+
+// The machine's hardware threads, 1 when it does not say.
+int machineThreads() {
+  const unsigned count = std::thread::hardware_concurrency();
+  return count == 0 ? 1 : static_cast<int>(std::min<unsigned>(count, kMostThreads));
+}
+
 }  // namespace
 
 Options scanOptions(int argc, const char* const* argv) {
   Options options;
+  options.settings.threads = machineThreads();
   int k = 0;
   // Whether any option used the argument under test, as option or value.
   bool used = false;
@@ -39,6 +57,15 @@ Options scanOptions(int argc, const char* const* argv) {
     }
     if (argument == "--close-gaps") {
       options.settings.closeGaps = true;
+      continue;
+    }
+    if (argument == "--threads") {
+      if (k + 1 < argc) {
+        options.threadsPosition = ++k;
+        options.settings.threads = threadCount(argv[k]);
+      } else {
+        warnIfUnused();
+      }
       continue;
     }
     if (argument == "--report") {

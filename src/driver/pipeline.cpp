@@ -26,7 +26,7 @@ struct MapCopier : reader::ReadSink {
             std::FILE* warningStream)
       : in(input), out(output), map(joined), warnings(warningStream) {}
 
-  void passThrough(std::string_view line) override { writer::writeText(out, line); }
+  void passThrough(std::string_view lines) override { writer::writeText(out, lines); }
   void nonRoadSection(const store::Road& road) override {
     out.lineEnd = in.lineEnd;
     writer::writePolylineSection(out, map, road);
@@ -89,6 +89,7 @@ void joinRoads(const Settings& settings, store::Map& map, int32_t roadCount,
                junction::JoinEvents& events, bool reportChanges, RunOutcome& outcome) {
   junction::JoinContext join(map, settings.MinDistance, events);
   join.reportChanges = reportChanges;
+  join.helperThreads = settings.threads > 1 ? 1 : 0;
   const std::vector<bool> hadShape = junction::roadsWithShape(map);
   std::optional<report::RoadShapes> before;
   if (reportChanges) before = report::recordRoadShapes(map);
@@ -119,7 +120,10 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
   std::fprintf(streams.console, "Parsing %s...\r\n", streams.inputName.c_str());
   Clock::time_point start = Clock::now();
   MapCopier copier(in, out, map, streams.warnings);
-  while (reader::readNextRoad(in, map, copier)) ++outcome.roads;
+  {
+    reader::MapReader mapReader(in, settings.threads);
+    while (reader::readNextRoad(mapReader, map, copier)) ++outcome.roads;
+  }
   if (in.failed) {
     outcome.failure = RunOutcome::Failure::kRead;
     outcome.error = in.error;
@@ -145,7 +149,7 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
 
   std::fprintf(streams.console, "\nWriting %s...\r\n", streams.outputName.c_str());
   start = Clock::now();
-  writer::writeRoadList(out, map);
+  writer::writeRoadList(out, map, settings.threads);
   if (changes) {
     changes->finish(map);
     if (!writer::flushMapOutput(reportOut)) {

@@ -17,6 +17,7 @@ struct Settings {
   int32_t MinDistance = 10;  // weld, near-miss and snap distance
   bool plainSweep = false;   // the reference sweep instead of the fast one
   bool closeGaps = false;    // after the sweep, loose ends onto the nearest road
+  int threads = 1;           // for reading and writing; the join is one ordered pass
 };
 
 // The streams of one run, open. The names are the ones shown in the console

@@ -114,6 +114,7 @@ int runOverFiles(const Settings& settings, const RunNames& names, std::FILE* inp
 void printUsage() {
   std::printf(
       "Usage: tovlek -i INPUT -o OUTPUT [-m DISTANCE] [--close-gaps] [--report FILE]\r\n"
+      "              [--threads N]\r\n"
       "  -i INPUT       the map to read\r\n"
       "  -o OUTPUT      the map to write; may be INPUT itself\r\n"
       "  -m DISTANCE    weld and snap distance in units of 0.00001 (default 10)\r\n"
@@ -123,6 +124,8 @@ void printUsage() {
       "                 the loose ends left near a road, and print a summary:\r\n"
       "                 FILE.gpx as GPX waypoints, FILE.html as a map page,\r\n"
       "                 any other name as GeoJSON\r\n"
+      "  --threads N    read and write with N threads (default: the machine's\r\n"
+      "                 count); the result is the same for every N\r\n"
       "  --help         this text\r\n"
       "  --version      the banner only\r\n"
       "Exit status: 0 done, 1 a file could not be read or written or memory ran out,\r\n"
@@ -153,6 +156,11 @@ int openAndRun(const Settings& settings, const RunNames& names) {
 
 // A command-line error, or none: the line it prints and the status.
 int checkOptions(const Options& options, const char* const* argv) {
+  if (options.settings.threads == 0) {
+    std::printf("Invalid thread count %s! Give a number from 1 to %d.\r\n",
+                argv[options.threadsPosition], kMostThreads);
+    return kUsageError;
+  }
   if (options.inputPosition == 0) {
     std::printf("Input file is not set!\r\n");
     return kUsageError;

@@ -69,6 +69,9 @@ struct JoinContext {
   int32_t SplitCount = 0;
   JoinCounts counts;
   SweepIndex* index = nullptr;  // the fast sweep's, while it runs
+  // Helper threads for work that does not depend on the order of the pairs
+  // (finding them); 0 does everything on the caller's thread.
+  int helperThreads = 0;
 
   JoinContext(store::Map& joined, int32_t minDistance, JoinEvents& listener)
       : map(joined), MinDistance(minDistance), events(listener) {}

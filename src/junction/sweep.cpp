@@ -1,5 +1,10 @@
+#include <algorithm>
 #include <cstdlib>
+#include <memory>
+#include <span>
+#include <vector>
 
+#include "base/ordered_jobs.h"
 #include "junction/geometry.h"
 #include "junction/junction.h"
 #include "junction/sweep_index.h"
@@ -271,38 +276,103 @@ void sweepRoadPairsPlain(JoinContext& join, int32_t roadCount) {
   }
 }
 
+namespace {
+
+// The partners of a run of first roads. They depend on the read-time boxes
+// alone, so they are found ahead of the sweep, on a helper thread when the
+// join has one.
+struct PartnerBatch {
+  uint32_t begin = 0, end = 0;     // the first roads
+  std::vector<uint32_t> partners;  // of each first road in turn
+  std::vector<uint32_t> offsets;   // of begin + k: partners[offsets[k] .. offsets[k + 1])
+};
+
+constexpr uint32_t kFirstRoadsPerBatch = 1024;
+
+struct PartnerFeed {
+  PartnerFeed(const store::Map& map, int helperThreads)
+      : jobs(helperThreads, helperThreads > 0 ? 8 : 1,
+             [this](PartnerBatch& batch) { fill(batch); }) {
+    buildOverlapGrid(grid, map);
+    roads = static_cast<uint32_t>(grid.roads);
+  }
+
+  // The partners of first road i; called for i = 0, 1, ... in turn.
+  std::span<const uint32_t> partnersOf(uint32_t i) {
+    while (current == nullptr || i >= current->end) {
+      if (current != nullptr) spare.push_back(std::move(current));
+      while (!jobs.full() && nextBegin + 1 < roads) give();
+      current = jobs.take();
+    }
+    const uint32_t k = i - current->begin;
+    return std::span<const uint32_t>(current->partners)
+        .subspan(current->offsets[k], current->offsets[k + 1] - current->offsets[k]);
+  }
+
+  void give() {
+    std::unique_ptr<PartnerBatch> batch;
+    if (spare.empty()) {
+      batch = std::make_unique<PartnerBatch>();
+    } else {
+      batch = std::move(spare.back());
+      spare.pop_back();
+    }
+    batch->begin = nextBegin;
+    batch->end = nextBegin = std::min(roads - 1, nextBegin + kFirstRoadsPerBatch);
+    jobs.give(std::move(batch));
+  }
+
+  void fill(PartnerBatch& batch) {
+    batch.partners.clear();
+    batch.offsets.assign(1, 0);
+    for (uint32_t i = batch.begin; i < batch.end; ++i) {
+      junction::partnersOf(grid, i, found);
+      batch.partners.insert(batch.partners.end(), found.begin(), found.end());
+      batch.offsets.push_back(static_cast<uint32_t>(batch.partners.size()));
+    }
+  }
+
+  OverlapGrid grid;  // used by the helper alone once the sweep runs
+  uint32_t roads = 0;
+  uint32_t nextBegin = 0;
+  std::vector<uint32_t> found;  // the helper's scratch
+  std::unique_ptr<PartnerBatch> current;
+  std::vector<std::unique_ptr<PartnerBatch>> spare;
+  base::OrderedJobs<PartnerBatch> jobs;  // last: stopped before the rest goes
+};
+
+}  // namespace
+
 void sweepRoadPairs(JoinContext& join, int32_t roadCount) {
   join.events.sweepStarted(roadCount, join.MinDistance);
   SweepIndex index;
   buildSweepIndex(index, join.map);
-  OverlapGrid grid;
-  buildOverlapGrid(grid, join.map);
-  const uint32_t roads = static_cast<uint32_t>(grid.roads);
+  PartnerFeed feed(join.map, join.helperThreads > 0 ? 1 : 0);
+  const uint32_t roads = feed.roads;
   join.index = &index;
   Progress progress{roadCount};
-  // Partners lie anywhere in memory. The next first road's partners are
-  // found one road ahead and fetched in stages, so that their list slots,
-  // records and vertices arrive while the current pairs are processed.
-  std::vector<uint32_t> partners, upcoming;
-  if (roads > 1) partnersOf(grid, 0, partners);
+  // Partners lie anywhere in memory. The next first road's records are
+  // fetched one road ahead and their vertices just before the pairs, so
+  // that they arrive while the current pairs are processed.
+  std::vector<uint32_t> current;
+  std::span<const uint32_t> upcoming;
+  if (roads > 1) upcoming = feed.partnersOf(0);
   for (uint32_t i = 0; i + 1 < roads; ++i) {
-    upcoming.clear();
-    if (i + 2 < roads) partnersOf(grid, i + 1, upcoming);
+    // Copied: the next road's partners may come in a new batch, and the
+    // current one is then used again.
+    current.assign(upcoming.begin(), upcoming.end());
+    upcoming = i + 2 < roads ? feed.partnersOf(i + 1) : std::span<const uint32_t>();
     for (uint32_t j : upcoming) __builtin_prefetch(&roadAt(index, j));
-    // The partners' records arrived while the last first road was processed;
-    // now their vertices are fetched, before the first pair needs them.
-    for (uint32_t j : partners) {
+    for (uint32_t j : current) {
       const char* vertices =
           reinterpret_cast<const char*>(store::firstOf(join.map, roadAt(index, j)));
       for (int line = 0; line < 4; ++line) __builtin_prefetch(vertices + 64 * line);
     }
-    for (size_t k = 0; k < partners.size(); ++k) {
-      const uint32_t j = partners[k];
+    for (const uint32_t j : current) {
       if (join.reportChanges) join.events.roadPair(roadAt(index, i), i, roadAt(index, j), j);
       processRoadPairFast(join, i, j);
     }
     finishFirstRoad(join, progress);
-    partners.swap(upcoming);
   }
   join.index = nullptr;
 }

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstring>
 
+#include "base/ordered_jobs.h"
 #include "codec/c_scan.h"
 #include "codec/coord_codec.h"
 
@@ -77,54 +78,207 @@ bool readKeyValue(std::string_view search, std::string_view key, int32_t& field)
 }
 
 // A type above 255 carries the subtype in its low byte (split once).
-void splitType(store::Road& road) {
-  if (road.type > 255) {
-    road.subtype = road.type % 256;
-    road.type = road.type >> 8;
+void splitType(int32_t& type, int32_t& subtype) {
+  if (type > 255) {
+    subtype = type % 256;
+    type = type >> 8;
   }
 }
 
-// One line of a section body. Returns true when the line ends the section.
-bool readSectionLine(MapInput& in, std::string_view line, store::Map& map, store::Road& road,
-                     ReadSink& sink) {
-  const std::string_view search = in.search;
-  if (contains(search, "[end")) return true;
-  if (contains(search, "subtype=")) {
-    readKeyValue(search, "subtype=", road.subtype);
-  } else if (contains(search, "type=")) {
-    if (readKeyValue(search, "type=", road.type)) splitType(road);
-  } else if (contains(search, "data0") || contains(search, "origin0")) {
-    if (!codec::readCoordList(search, map, road)) sink.unreadablePair(in.lineNumber);
-  } else {
-    store::appendExtraLine(map, road, line);
+// Whether the line holds `marker`, which begins with '[' and is in small
+// letters, with capitals in the line taken as small ones.
+bool holdsMarker(std::string_view line, std::string_view marker) {
+  for (size_t at = line.find('['); at != std::string_view::npos; at = line.find('[', at + 1)) {
+    if (line.size() - at < marker.size()) return false;
+    size_t k = 1;
+    while (k < marker.size()) {
+      const char c = line[at + k];
+      if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) != marker[k]) break;
+      ++k;
+    }
+    if (k == marker.size()) return true;
   }
   return false;
 }
 
+bool isSectionHeader(std::string_view line) {
+  return holdsMarker(line, "[polyline]") || holdsMarker(line, "[rgn40]");
+}
+
 // Follows the header section ([IMG ID] to its end line) for its code page.
-void noteHeaderLine(MapInput& in) {
-  const std::string_view search = in.search;
-  if (contains(search, "[img id]")) {
+void noteHeaderLine(MapInput& in, std::string_view line) {
+  if (holdsMarker(line, "[img id]")) {
     in.inHeaderSection = true;
-  } else if (contains(search, "[end")) {
+  } else if (holdsMarker(line, "[end")) {
     in.inHeaderSection = false;
-  } else if (in.inHeaderSection && contains(search, "codepage=")) {
-    readDecimalValue(search, valueStart(search, "codepage="), in.codePage);
+  } else if (in.inHeaderSection) {
+    std::string search;
+    makeSearchCopy(line, search);
+    if (contains(search, "codepage=")) {
+      readDecimalValue(search, valueStart(search, "codepage="), in.codePage);
+    }
   }
 }
 
-bool isSectionHeader(std::string_view search) {
-  return contains(search, "[polyline]") || contains(search, "[rgn40]");
+}  // namespace
+
+// A piece of the input, cut at section boundaries: runs of lines passed
+// through, and section bodies (without their header and end lines). Once
+// parsed, the sections' vertices, other lines and unreadable coordinate
+// lines are in three arrays shared by all sections of the piece, so that a
+// piece used again allocates nothing.
+struct InputPiece {
+  struct Item {
+    size_t begin, end;  // in text
+    bool section;
+    int64_t firstLine;  // the number of the item's first line
+  };
+  // A section item, parsed; its parts are the ranges [begin, end) of the arrays.
+  struct Section {
+    int32_t type = -1;
+    int32_t subtype = -1;
+    size_t coordsBegin = 0, coordsEnd = 0;
+    size_t extraBegin = 0, extraEnd = 0;
+    size_t unreadableBegin = 0, unreadableEnd = 0;
+  };
+  std::string text;
+  std::vector<Item> items;
+  std::vector<Section> sections;
+  std::vector<store::Coord> coords;  // x and y of every vertex
+  std::string extraLines;            // the other lines, in reading order
+  std::vector<int64_t> unreadablePairLines;
+  std::string search;  // a line's search copy while parsing
+
+  void clear() {
+    text.clear();
+    items.clear();
+    sections.clear();
+    coords.clear();
+    extraLines.clear();
+    unreadablePairLines.clear();
+  }
+};
+
+namespace {
+
+// One line of a section body.
+void parseSectionLine(std::string_view line, int64_t lineNumber, InputPiece& piece,
+                      InputPiece::Section& section) {
+  std::string& search = piece.search;
+  makeSearchCopy(line, search);
+  if (contains(search, "subtype=")) {
+    readKeyValue(search, "subtype=", section.subtype);
+  } else if (contains(search, "type=")) {
+    if (readKeyValue(search, "type=", section.type)) splitType(section.type, section.subtype);
+  } else if (contains(search, "data0") || contains(search, "origin0")) {
+    if (!codec::readCoordList(search, piece.coords))
+      piece.unreadablePairLines.push_back(lineNumber);
+  } else {
+    piece.extraLines.append(line);
+  }
 }
 
-bool readLineAndSearchCopy(MapInput& in, std::string_view& line) {
-  if (!readLine(in, line)) return false;
-  if (in.lineNumber == 1) {
-    const bool crlf = line.size() >= 2 && line.substr(line.size() - 2) == "\r\n";
-    in.lineEnd = crlf ? "\r\n" : "\n";
+void parsePiece(InputPiece& piece) {
+  for (const InputPiece::Item& item : piece.items) {
+    if (!item.section) continue;
+    InputPiece::Section& section = piece.sections.emplace_back();
+    section.coordsBegin = piece.coords.size();
+    section.extraBegin = piece.extraLines.size();
+    section.unreadableBegin = piece.unreadablePairLines.size();
+    const std::string_view body(piece.text.data() + item.begin, item.end - item.begin);
+    int64_t lineNumber = item.firstLine;
+    for (size_t begin = 0; begin < body.size(); ++lineNumber) {
+      const size_t feed = body.find('\n', begin);
+      const size_t end = feed == std::string_view::npos ? body.size() : feed + 1;
+      parseSectionLine(body.substr(begin, end - begin), lineNumber, piece, section);
+      begin = end;
+    }
+    section.coordsEnd = piece.coords.size();
+    section.extraEnd = piece.extraLines.size();
+    section.unreadableEnd = piece.unreadablePairLines.size();
   }
-  makeSearchCopy(line, in.search);
-  return true;
+}
+
+// A piece is cut once it holds this much, at the next item boundary.
+constexpr size_t kPieceSize = size_t{1} << 20;
+
+}  // namespace
+
+// The splitter's place in the input, the pieces in work, and the piece
+// being handed on.
+struct ReaderState {
+  explicit ReaderState(int threads)
+      : jobs(threads > 1 ? threads : 0, threads > 1 ? size_t(4 * threads) : 1, parsePiece) {}
+
+  bool inSection = false;
+  bool inputDone = false;
+  std::unique_ptr<InputPiece> current;
+  size_t item = 0, section = 0;
+  std::vector<std::unique_ptr<InputPiece>> spare;  // pieces handed on, for reuse
+  base::OrderedJobs<InputPiece> jobs;
+};
+
+namespace {
+
+// Cuts the next piece from the input: whole lines, a section never split.
+std::unique_ptr<InputPiece> cutPiece(MapInput& in, ReaderState& state) {
+  std::unique_ptr<InputPiece> piece;
+  if (state.spare.empty()) {
+    piece = std::make_unique<InputPiece>();
+  } else {
+    piece = std::move(state.spare.back());
+    state.spare.pop_back();
+    piece->clear();
+  }
+  std::string& text = piece->text;
+  // A section's body begins on the line after its header; a run of lines
+  // passed through on the current line.
+  auto open = [&](bool section) {
+    piece->items.push_back({text.size(), text.size(), section, in.lineNumber + (section ? 1 : 0)});
+  };
+  auto close = [&] {
+    if (!piece->items.empty()) piece->items.back().end = text.size();
+  };
+  std::string_view line;
+  while (readLine(in, line)) {
+    if (in.lineNumber == 1) {
+      const bool crlf = line.size() >= 2 && line.substr(line.size() - 2) == "\r\n";
+      in.lineEnd = crlf ? "\r\n" : "\n";
+    }
+    if (state.inSection) {
+      if (holdsMarker(line, "[end")) {
+        close();
+        state.inSection = false;
+        if (text.size() >= kPieceSize) return piece;
+        continue;
+      }
+      text.append(line);
+      continue;
+    }
+    if (isSectionHeader(line)) {
+      close();
+      state.inSection = true;
+      open(true);
+      continue;
+    }
+    noteHeaderLine(in, line);
+    if (piece->items.empty() || piece->items.back().section) open(false);
+    text.append(line);
+    close();
+    if (text.size() >= kPieceSize) return piece;
+  }
+  // The end of input ends a section as its end line would.
+  close();
+  state.inSection = false;
+  state.inputDone = true;
+  return piece;
+}
+
+// The next piece to hand on, once parsed; null at the end of input.
+std::unique_ptr<InputPiece> nextPiece(MapReader& reader) {
+  ReaderState& state = *reader.state;
+  while (!state.inputDone && !state.jobs.full()) state.jobs.give(cutPiece(reader.in, state));
+  return state.jobs.take();
 }
 
 }  // namespace
@@ -165,22 +319,40 @@ bool isRoadType(int32_t type) {
   return (type >= 0 && type <= 12) || type == 0x42 || type == 0x49;
 }
 
-bool readNextRoad(MapInput& in, store::Map& map, ReadSink& sink) {
-  std::string_view line;
-  for (;;) {
-    // Outside a section: everything but a header passes through.
-    bool found = false;
-    while (!found) {
-      if (!readLineAndSearchCopy(in, line)) return false;
-      found = isSectionHeader(in.search);
-      if (!found) {
-        noteHeaderLine(in);
-        sink.passThrough(line);
-      }
-    }
+MapReader::MapReader(MapInput& input, int threads)
+    : in(input), state(std::make_unique<ReaderState>(threads)) {}
 
+MapReader::~MapReader() = default;
+
+bool readNextRoad(MapReader& reader, store::Map& map, ReadSink& sink) {
+  ReaderState& state = *reader.state;
+  for (;;) {
+    while (state.current == nullptr || state.item == state.current->items.size()) {
+      // A piece that had to hold a huge line is not kept for reuse.
+      if (state.current != nullptr && state.current->text.capacity() <= 4 * kPieceSize)
+        state.spare.push_back(std::move(state.current));
+      state.current = nextPiece(reader);
+      if (state.current == nullptr) return false;
+      state.item = state.section = 0;
+    }
+    const InputPiece& piece = *state.current;
+    const InputPiece::Item& item = piece.items[state.item++];
+    if (!item.section) {
+      sink.passThrough(std::string_view(piece.text).substr(item.begin, item.end - item.begin));
+      continue;
+    }
+    const InputPiece::Section& parsed = piece.sections[state.section++];
+    for (size_t k = parsed.unreadableBegin; k < parsed.unreadableEnd; ++k)
+      sink.unreadablePair(piece.unreadablePairLines[k]);
     store::Road& road = store::beginRoad(map);
-    while (readLineAndSearchCopy(in, line) && !readSectionLine(in, line, map, road, sink)) {
+    road.type = parsed.type;
+    road.subtype = parsed.subtype;
+    for (size_t k = parsed.coordsBegin; k < parsed.coordsEnd; k += 2)
+      store::appendVertex(map, road, piece.coords[k], piece.coords[k + 1]);
+    if (parsed.extraEnd > parsed.extraBegin) {
+      store::appendExtraLine(map, road,
+                             std::string_view(piece.extraLines)
+                                 .substr(parsed.extraBegin, parsed.extraEnd - parsed.extraBegin));
     }
     if (isRoadType(road.type) && road.first != store::kNoVertex) {
       store::keepRoad(map, road);

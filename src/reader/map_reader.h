@@ -1,11 +1,14 @@
 // One pass over the input map text. Lines outside polyline sections are
 // handed on unchanged and in place; each polyline section becomes a Road,
 // which is kept on the RoadList when it is a road and otherwise handed on
-// (to be written in place) and released.
+// (to be written in place) and dropped. The input is cut into pieces at
+// section boundaries; their sections are parsed on helper threads where
+// there are any, and everything is handed on in the order of the input.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -32,14 +35,13 @@ struct MapInput {
   size_t blockEnd = 0;
   bool endOfFile = false;
   std::string carried;  // a line that spans blocks
-  std::string search;   // search copy of the current line
 };
 
 // Where the reader hands what it does not keep.
 struct ReadSink {
   virtual ~ReadSink() = default;
-  // A line outside every polyline section, exactly as read.
-  virtual void passThrough(std::string_view line) = 0;
+  // Lines outside every polyline section, exactly as read.
+  virtual void passThrough(std::string_view lines) = 0;
   // A polyline section that is not a road, complete; dropped after the call.
   virtual void nonRoadSection(const store::Road& road) = 0;
   // A coordinate line whose decoding stopped at a pair it could not read.
@@ -53,9 +55,19 @@ bool readLine(MapInput& in, std::string_view& line);
 // True for a polyline type that makes a road: 0 to 12, 0x42 and 0x49.
 bool isRoadType(int32_t type);
 
+struct ReaderState;  // the pieces in work (see map_reader.cpp)
+
+// Reads a map from `in` with `threads` threads in all (1: the caller's alone).
+struct MapReader {
+  MapReader(MapInput& input, int threads);
+  ~MapReader();
+  MapInput& in;
+  std::unique_ptr<ReaderState> state;
+};
+
 // Reads on until one road is complete and puts it at the head of the
 // RoadList (true), or until the input ends (false). Passed-through lines and
 // non-road sections go to the sink on the way.
-bool readNextRoad(MapInput& in, store::Map& map, ReadSink& sink);
+bool readNextRoad(MapReader& reader, store::Map& map, ReadSink& sink);
 
 }  // namespace tovlek::reader

@@ -2,9 +2,11 @@
 
 #include <cerrno>
 #include <cinttypes>
+#include <memory>
 #include <optional>
 #include <vector>
 
+#include "base/ordered_jobs.h"
 #include "codec/coord_codec.h"
 
 namespace tovlek::writer {
@@ -125,18 +127,21 @@ bool flushMapOutput(MapOutput& out) {
   return !out.failed;
 }
 
-void writePolylineSection(MapOutput& out, const store::Map& map, const store::Road& road) {
-  ++out.sectionsWritten;
-  std::string& text = out.pending;
+namespace {
+
+// Appends one section to `text`. With `flushing` (whose pending text `text`
+// is), a long road is handed to the stream as it grows.
+void appendSection(std::string& text, std::string_view lineEnd, const store::Map& map,
+                   const store::Road& road, MapOutput* flushing) {
   text += "[POLYLINE]";
-  text += out.lineEnd;
+  text += lineEnd;
   text += "Type=0x";
   appendHex(text, road.type);
-  text += out.lineEnd;
+  text += lineEnd;
   if (road.subtype >= 0) {
     text += "Subtype=0x";
     appendHex(text, road.subtype);
-    text += out.lineEnd;
+    text += lineEnd;
   }
   text += "Data0=";
   int64_t vertexCount = 0;
@@ -146,20 +151,88 @@ void writePolylineSection(MapOutput& out, const store::Map& map, const store::Ro
     codec::appendPair(text, vertex->x, vertex->y);
     ++vertexCount;
     id = vertex->next;
-    flushIfFull(out);
+    if (flushing != nullptr) flushIfFull(*flushing);
   }
-  text += out.lineEnd;
+  text += lineEnd;
   appendExtraLines(text, map, road, vertexCount > int64_t{road.readVertexCount});
   text += "[END]";
-  text += out.lineEnd;
-  text += out.lineEnd;
+  text += lineEnd;
+  text += lineEnd;
+}
+
+// Roads [begin, end) of the RoadList, formatted on a helper thread.
+struct RoadRun {
+  size_t begin = 0, end = 0;
+  std::string text;
+};
+
+// Runs hold about this many vertices; a road with more is written on its own.
+constexpr int64_t kRunVertices = 1 << 15;
+
+// The end of the run that begins at `begin`: roads up to kRunVertices
+// vertices in all, none of them longer than that.
+size_t runEnd(const store::Map& map, size_t begin) {
+  int64_t vertices = 0;
+  size_t end = begin;
+  while (end < store::roadCount(map)) {
+    const int64_t count = store::roadAt(map, end).readVertexCount;
+    if (count > kRunVertices || vertices + count > kRunVertices) break;
+    vertices += count;
+    ++end;
+  }
+  return end;
+}
+
+void writeRoadListInRuns(MapOutput& out, const store::Map& map, int threads) {
+  const std::string_view lineEnd = out.lineEnd;
+  base::OrderedJobs<RoadRun> jobs(threads, size_t(4 * threads), [&](RoadRun& run) {
+    run.text.clear();
+    for (size_t p = run.begin; p < run.end; ++p)
+      appendSection(run.text, lineEnd, map, store::roadAt(map, p), nullptr);
+  });
+  std::vector<std::unique_ptr<RoadRun>> spare;
+  size_t next = 0;
+  for (;;) {
+    while (!jobs.full() && next < store::roadCount(map) && runEnd(map, next) > next) {
+      std::unique_ptr<RoadRun> run;
+      if (spare.empty()) {
+        run = std::make_unique<RoadRun>();
+      } else {
+        run = std::move(spare.back());
+        spare.pop_back();
+      }
+      run->begin = next;
+      run->end = next = runEnd(map, next);
+      jobs.give(std::move(run));
+    }
+    if (jobs.empty()) {
+      // Nothing in work: the end, or a long road to write here.
+      if (next == store::roadCount(map)) return;
+      writePolylineSection(out, map, store::roadAt(map, next++));
+      continue;
+    }
+    std::unique_ptr<RoadRun> run = jobs.take();
+    out.sectionsWritten += static_cast<int64_t>(run->end - run->begin);
+    writeText(out, run->text);
+    spare.push_back(std::move(run));
+  }
+}
+
+}  // namespace
+
+void writePolylineSection(MapOutput& out, const store::Map& map, const store::Road& road) {
+  ++out.sectionsWritten;
+  appendSection(out.pending, out.lineEnd, map, road, &out);
   flushIfFull(out);
 }
 
-void writeRoadList(MapOutput& out, const store::Map& map) {
-  for (size_t p = 0; p < store::roadCount(map); ++p) {
-    writePolylineSection(out, map, store::roadAt(map, p));
+void writeRoadList(MapOutput& out, const store::Map& map, int threads) {
+  if (threads <= 1) {
+    for (size_t p = 0; p < store::roadCount(map); ++p)
+      writePolylineSection(out, map, store::roadAt(map, p));
+    return;
   }
+  writeRoadListInRuns(out, map, threads);
 }
 
 }  // namespace tovlek::writer

@@ -44,7 +44,8 @@ bool flushMapOutput(MapOutput& out);
 // name the same vertex as before.
 void writePolylineSection(MapOutput& out, const store::Map& map, const store::Road& road);
 
-// Every road of the RoadList, head first.
-void writeRoadList(MapOutput& out, const store::Map& map);
+// Every road of the RoadList, head first. With more than one thread, runs
+// of roads are formatted on `threads` helper threads and written in order.
+void writeRoadList(MapOutput& out, const store::Map& map, int threads = 1);
 
 }  // namespace tovlek::writer

@@ -81,8 +81,21 @@ TEST_F(CliTest, CommandLines) {
        0,
        "",
        "Warning: -m value '-i' is not a number; distance stays 10\n"},
+      // A thread count is a whole number from 1 to 256, and -i in its value is no -i.
+      {{"--threads", "-i4", "-i", "map.mp", "-o", "b.mp"},
+       2,
+       "Invalid thread count -i4! Give a number from 1 to 256.\r\n",
+       ""},
+      {{"-i", "map.mp", "-o", "b.mp", "--threads", "257"},
+       2,
+       "Invalid thread count 257! Give a number from 1 to 256.\r\n",
+       ""},
+      {{"--threads", "3", "-i", "map.mp", "-o", "b.mp", "--threads"},
+       0,
+       "",
+       "Warning: argument '--threads' ignored\n"},
   };
-  const int32_t distances[] = {0, 0, 0, 0, 0, 20, 8, -2147483648, 10, 5, 10};
+  const int32_t distances[] = {0, 0, 0, 0, 0, 20, 8, -2147483648, 10, 5, 10, 0, 0, 10};
   for (size_t i = 0; i < std::size(cases); ++i) {
     const auto& c = cases[i];
     const RunResult result = run(c.arguments);

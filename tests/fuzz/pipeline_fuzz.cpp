@@ -1,6 +1,7 @@
 // Fuzz target for the whole run on in-memory text. The first byte picks the
-// distance (low four bits) and whether gaps are closed (the next bit); the
-// rest is the map. Beyond crashes and sanitizer reports it
+// distance (low four bits), whether gaps are closed (the next bit) and
+// whether the fast run uses helper threads (the bit after); the rest is the
+// map. Beyond crashes and sanitizer reports it
 // checks that both sweeps agree byte for byte, that every ring is closed with
 // its members at one position, that every line outside polyline sections
 // comes out unchanged and in order, that every road found is written, and
@@ -47,14 +48,15 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (size == 0) return 0;
   const int32_t minDistance = kDistances[data[0] % 16];
   const bool closeGaps = (data[0] & 16) != 0;
+  const int threads = (data[0] & 32) != 0 ? 3 : 1;
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
   using namespace tovlek::testkit;
-  const TextRun fast = runOnText(text, {minDistance, false, closeGaps});
+  const TextRun fast = runOnText(text, {minDistance, false, closeGaps, threads});
   if (!fast.problems.empty()) fail(fast.problems.c_str());
   const std::string passThrough = checkPassThrough(text, fast);
   if (!passThrough.empty()) fail(passThrough.c_str());
   if (!isUtf8(fast.report)) fail("the report is not UTF-8");
-  const TextRun plain = runOnText(text, {minDistance, true, closeGaps});
+  const TextRun plain = runOnText(text, {minDistance, true, closeGaps, 1});
   if (fast.map != plain.map) fail("the sweeps wrote different maps");
   if (fast.console != plain.console || fast.warnings != plain.warnings ||
       fast.report != plain.report)

@@ -1,6 +1,7 @@
 // The fast sweep against the plain one on many seeded random maps: output
 // map, console lines, warnings and change report must be identical byte for
-// byte, and the store's invariants must hold after both.
+// byte, with one thread or several, and the store's invariants must hold
+// after both.
 #include <gtest/gtest.h>
 
 #include <random>
@@ -72,10 +73,13 @@ TEST_P(SweepDifferentialTest, FastSweepGivesThePlainResult) {
   for (int round = 0; round < 8; ++round) {
     for (const MapShape& shape : large ? smallShapes : shapes) {
       const std::string map = randomMap(random, shape);
-      // Every other round closes gaps too, so that its invariants are checked.
+      // Every other round closes gaps too, so that its invariants are checked;
+      // half the fast runs read, find pairs and write on helper threads.
       const bool closeGaps = round % 2 == 1;
-      const testkit::TextRun plain = testkit::runOnText(map, {minDistance, true, closeGaps});
-      const testkit::TextRun fast = testkit::runOnText(map, {minDistance, false, closeGaps});
+      const int threads = round % 4 < 2 ? 1 : 8;
+      const testkit::TextRun plain = testkit::runOnText(map, {minDistance, true, closeGaps, 1});
+      const testkit::TextRun fast =
+          testkit::runOnText(map, {minDistance, false, closeGaps, threads});
       ASSERT_EQ(plain.problems, "") << map;
       ASSERT_EQ(fast.problems, "") << map;
       ASSERT_EQ(testkit::checkPassThrough(map, fast), "") << map;
