@@ -47,13 +47,16 @@ fuzz:
 	     -print_final_stats=1) || exit 1; \
 	done
 
-# Generated maps of 10,000 to 1,000,000 roads (kept in $(BUILD)/bench-maps
-# for the next run) through the three phases; the plain join runs up to
-# 50,000 roads for comparison. Takes a few minutes.
+# Generated maps (kept in $(BUILD)/bench-maps for the next run) through the
+# three phases: street networks of 10,000 to 1,000,000 roads with planted
+# defects (also with a change report), dense clusters of 250 to 1,000
+# near-identical roads, and a plain grid. The plain join runs up to 50,000
+# roads for comparison. Takes a few minutes.
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target bench mapgen
 	mkdir -p $(BUILD)/bench-maps
-	$(BUILD)/bench $(BUILD)/bench-maps city 10000 50000 100000 1000000
+	$(BUILD)/bench --report $(BUILD)/bench-maps city 10000 100000 1000000
+	$(BUILD)/bench $(BUILD)/bench-maps cluster 250 500 1000
 	$(BUILD)/bench $(BUILD)/bench-maps grid 100000 1000000
 
 FORMAT_FILES = $(shell git ls-files '*.cpp' '*.h')

@@ -181,8 +181,8 @@ int main(int argc, char** argv) {
   printMachine();
   std::printf("threads: %d (1-thread: the same run with one thread)\n", threads);
   std::printf("%-7s %8s %9s %7s %6s %6s %6s %6s %7s %7s %8s %7s %8s %7s %9s %9s\n", "profile",
-              "roads", "vertices", "inputMB", "read", "join", "write", "total", "peakMB",
-              "peak/in", "no-pairs", "full/np", "1-thread", "report", "plainJoin", "identical");
+              "roads", "vertices", "inputMB", "read", "join", "write", "total", "peakMB", "peak/in",
+              "no-pairs", "full/np", "1-thread", "report", "plainJoin", "identical");
   for (int i = first + 2; i < argc; ++i) {
     const long roads = std::atol(argv[i]);
     const std::string map = workdir + "/" + profile + "-" + argv[i] + ".mp";
