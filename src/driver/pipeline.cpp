@@ -139,7 +139,7 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
   std::optional<report::ChangeReport> changes;
   if (streams.report != nullptr) {
     changes.emplace(reportOut, report::reportFormatFor(streams.reportName), out.sectionsWritten,
-                    in.codePage);
+                    in.codePage, settings.threads > 1);
   }
   RunConsole console(streams, changes ? &*changes : nullptr);
   start = Clock::now();

@@ -43,21 +43,86 @@ RoadText textOf(const ChangeReport& report, const store::Road& road, int64_t pos
   return {report.sectionBase + position + 1, labelAsUtf8(labelOf(road), report.labelDecoder)};
 }
 
-void write(ChangeReport& report, const Feature& feature) {
-  std::string text;
-  switch (report.format) {
-    case ReportFormat::kGeoJson:
-      appendGeoJsonFeature(text, feature, report.features == 0);
-      break;
-    case ReportFormat::kGpx:
-      appendGpxWaypoint(text, feature);
-      break;
-    case ReportFormat::kHtml:
-      appendHtmlFeature(text, report.page, feature);
-      break;
+// The text of a road, made once for the features of one pair that follow
+// each other.
+struct RoadTextCache {
+  const store::Road* road = nullptr;
+  int64_t position = -1;
+  RoadText text;
+
+  const RoadText* of(const ChangeReport& report, const store::Road* wanted, int64_t at) {
+    if (wanted == nullptr) return nullptr;
+    if (wanted != road || at != position) {
+      road = wanted;
+      position = at;
+      text = textOf(report, *wanted, at);
+    }
+    return &text;
   }
-  ++report.features;
+};
+
+// Formats a batch and writes it out; batches come here one at a time and in
+// order (on the helper thread, or on the caller's without one).
+void formatAndWrite(ChangeReport& report, FeatureBatch& batch) {
+  RoadTextCache firstCache, secondCache;
+  std::string& text = batch.text;
+  text.clear();
+  int64_t index = batch.firstIndex;
+  for (const NotedFeature& noted : batch.features) {
+    const double units = std::hypot(static_cast<double>(noted.toX) - noted.fromX,
+                                    static_cast<double>(noted.toY) - noted.fromY);
+    const Feature feature{
+        noted.kind,
+        noted.x,
+        noted.y,
+        noted.hasDistance,
+        noted.hasDistance ? units : 0,
+        noted.hasDistance ? sphericalMetres(noted.fromX, noted.fromY, noted.toX, noted.toY) : 0,
+        firstCache.of(report, noted.first, noted.firstPosition),
+        secondCache.of(report, noted.second, noted.secondPosition)};
+    switch (report.format) {
+      case ReportFormat::kGeoJson:
+        appendGeoJsonFeature(text, feature, index == 0);
+        break;
+      case ReportFormat::kGpx:
+        appendGpxWaypoint(text, feature);
+        break;
+      case ReportFormat::kHtml:
+        appendHtmlFeature(text, report.page, feature);
+        break;
+    }
+    ++index;
+  }
   writer::writeText(report.out, text);
+}
+
+constexpr size_t kFeaturesPerBatch = 4096;
+
+void giveBatch(ChangeReport& report) {
+  if (report.batch == nullptr || report.batch->features.empty()) return;
+  if (report.jobs.full()) report.spare.push_back(report.jobs.take());
+  report.jobs.give(std::move(report.batch));
+}
+
+void note(ChangeReport& report, const NotedFeature& feature) {
+  if (report.batch == nullptr) {
+    if (report.spare.empty()) {
+      report.batch = std::make_unique<FeatureBatch>();
+    } else {
+      report.batch = std::move(report.spare.back());
+      report.spare.pop_back();
+      report.batch->features.clear();
+    }
+    report.batch->firstIndex = report.features;
+  }
+  if (report.format == ReportFormat::kHtml) noteHtmlFeature(report.page, feature.x, feature.y);
+  report.batch->features.push_back(feature);
+  ++report.features;
+  if (report.batch->features.size() == kFeaturesPerBatch) giveBatch(report);
+}
+
+int64_t sectionOf(const ChangeReport& report, const store::Road* road, int64_t position) {
+  return road != nullptr ? report.sectionBase + position + 1 : 0;
 }
 
 }  // namespace
@@ -78,8 +143,13 @@ double sphericalMetres(store::Coord fromX, store::Coord fromY, store::Coord toX,
 }
 
 ChangeReport::ChangeReport(writer::MapOutput& output, ReportFormat reportFormat, int64_t sections,
-                           int32_t codePage)
-    : out(output), format(reportFormat), sectionBase(sections), labelDecoder(kNoDecoder) {
+                           int32_t codePage, bool helper)
+    : out(output),
+      format(reportFormat),
+      sectionBase(sections),
+      labelDecoder(kNoDecoder),
+      jobs(helper ? 1 : 0, helper ? 4 : 1,
+           [this](FeatureBatch& done) { formatAndWrite(*this, done); }) {
   // 65001 is UTF-8, which labels without a code page are taken as anyway.
   if (codePage > 0 && codePage != 65001) {
     labelDecoder = iconv_open("UTF-8", ("CP" + std::to_string(codePage)).c_str());
@@ -110,7 +180,6 @@ void ChangeReport::roadPair(const store::Road& firstRoad, int64_t firstAt,
   second = &secondRoad;
   firstPosition = firstAt;
   secondPosition = secondAt;
-  pairTextReady = false;
 }
 
 void ChangeReport::changed(const junction::Change& change) {
@@ -118,28 +187,27 @@ void ChangeReport::changed(const junction::Change& change) {
   // snapped by 0 with no vertex added, marks nothing to look at.
   const bool moved = change.fromX != change.toX || change.fromY != change.toY;
   if (!moved && !change.addedVertex && change.kind != junction::ChangeKind::kOpenEnd) return;
-  if (!pairTextReady) {
-    firstText = textOf(*this, *first, firstPosition);
-    secondText = textOf(*this, *second, secondPosition);
-    pairTextReady = true;
-  }
   // An open end is shown where it is; a change where it went.
   const bool atFrom = change.kind == junction::ChangeKind::kOpenEnd;
-  const double units = std::hypot(static_cast<double>(change.toX) - change.fromX,
-                                  static_cast<double>(change.toY) - change.fromY);
-  write(*this, {kindName(change.kind), atFrom ? change.fromX : change.toX,
-                atFrom ? change.fromY : change.toY, true, units,
-                sphericalMetres(change.fromX, change.fromY, change.toX, change.toY), &firstText,
-                &secondText});
+  if (format == ReportFormat::kHtml) {
+    noteHtmlRoad(page, sectionOf(*this, first, firstPosition));
+    noteHtmlRoad(page, sectionOf(*this, second, secondPosition));
+  }
+  note(*this, {kindName(change.kind), atFrom ? change.fromX : change.toX,
+               atFrom ? change.fromY : change.toY, true, change.fromX, change.fromY, change.toX,
+               change.toY, first, firstPosition, second, secondPosition});
 }
 
 void ChangeReport::collapsed(const store::Road& road, int64_t position, store::Coord x,
                              store::Coord y) {
-  const RoadText text = textOf(*this, road, position);
-  write(*this, {"collapsed", x, y, false, 0, 0, &text, nullptr});
+  if (format == ReportFormat::kHtml) noteHtmlRoad(page, sectionOf(*this, &road, position));
+  note(*this, {"collapsed", x, y, false, x, y, x, y, &road, position, nullptr, 0});
 }
 
 void ChangeReport::finish(const store::Map& map) {
+  // Every batch written before the closing.
+  giveBatch(*this);
+  while (!jobs.empty()) jobs.take();
   std::string text;
   switch (format) {
     case ReportFormat::kGeoJson:

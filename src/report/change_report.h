@@ -1,18 +1,21 @@
 // The change report: a feature for every change of the join phase that moved
 // a coordinate or added a vertex, every road pulled into a point and every
-// road end left loose near another road, written as it happens to a
-// buffered stream as GeoJSON, GPX waypoints or one map page; and the count
-// of the roads a join changed. Nothing here runs unless a report was asked
-// for.
+// road end left loose near another road, written to a buffered stream as
+// GeoJSON, GPX waypoints or one map page; and the count of the roads a join
+// changed. Nothing here runs unless a report was asked for. Features are
+// noted as they happen and formatted and written in batches, in order, on a
+// helper thread when there is one.
 #pragma once
 
 #include <iconv.h>
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <string_view>
 #include <vector>
 
+#include "base/ordered_jobs.h"
 #include "junction/junction.h"
 #include "report/formats.h"
 #include "store/road_store.h"
@@ -26,12 +29,33 @@ enum class ReportFormat { kGeoJson, kGpx, kHtml };
 // letter case), else GeoJSON.
 ReportFormat reportFormatFor(std::string_view fileName);
 
+// A feature as noted during the join; its text is made later.
+struct NotedFeature {
+  const char* kind;
+  store::Coord x, y;  // where it is shown
+  bool hasDistance;
+  store::Coord fromX, fromY, toX, toY;  // the move, for its distance
+  const store::Road* first;
+  int64_t firstPosition;
+  const store::Road* second;  // null for a feature of one road
+  int64_t secondPosition;
+};
+
+// Features noted one after the other, and their text once formatted.
+struct FeatureBatch {
+  int64_t firstIndex = 0;  // of the first feature in the whole report
+  std::vector<NotedFeature> features;
+  std::string text;
+};
+
 // Listens to the join and writes the report to `out`. Roads are numbered by
 // their place in the output: sectionBase + position in the RoadList + 1.
 // Labels are read in the code page given (CodePage= of the map's header; 0
-// or one the system does not know: UTF-8, else Latin-1).
+// or one the system does not know: UTF-8, else Latin-1). With a helper,
+// `out` belongs to it until finish.
 struct ChangeReport : junction::JoinEvents {
-  ChangeReport(writer::MapOutput& out, ReportFormat format, int64_t sectionBase, int32_t codePage);
+  ChangeReport(writer::MapOutput& out, ReportFormat format, int64_t sectionBase, int32_t codePage,
+               bool helper = false);
   ~ChangeReport() override;
   ChangeReport(const ChangeReport&) = delete;
   ChangeReport& operator=(const ChangeReport&) = delete;
@@ -50,15 +74,16 @@ struct ChangeReport : junction::JoinEvents {
   ReportFormat format;
   int64_t sectionBase;
   iconv_t labelDecoder;  // (iconv_t)-1 without a code page
-  // The road pair being processed; its text is made at its first feature.
+  // The road pair being processed.
   const store::Road* first = nullptr;
   const store::Road* second = nullptr;
   int64_t firstPosition = 0;
   int64_t secondPosition = 0;
-  bool pairTextReady = false;
-  RoadText firstText, secondText;
-  int64_t features = 0;
+  int64_t features = 0;  // noted so far
   HtmlPage page;
+  std::unique_ptr<FeatureBatch> batch;  // being filled
+  std::vector<std::unique_ptr<FeatureBatch>> spare;
+  base::OrderedJobs<FeatureBatch> jobs;  // last: stopped before the rest goes
 };
 
 // The vertex positions of every road of the RoadList, in list order, so that

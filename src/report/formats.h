@@ -46,7 +46,12 @@ struct HtmlPage {
 };
 
 void beginHtml(std::string& out);
-void appendHtmlFeature(std::string& out, HtmlPage& page, const Feature& feature);
+// Notes a feature at (x, y) in the order of the report (the first sets the
+// origin), and a road that a feature names (section 0: none).
+void noteHtmlFeature(HtmlPage& page, store::Coord x, store::Coord y);
+void noteHtmlRoad(HtmlPage& page, int64_t section);
+// A noted feature's entry; reads nothing of the page but its origin.
+void appendHtmlFeature(std::string& out, const HtmlPage& page, const Feature& feature);
 // Writes the roads the features name, with their labels, and the page's
 // script. `labelOf` gives a road's label as UTF-8.
 template <typename LabelOf>

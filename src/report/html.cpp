@@ -173,25 +173,27 @@ void beginHtml(std::string& out) {
   out += kHead;
 }
 
-void appendHtmlFeature(std::string& out, HtmlPage& page, const Feature& feature) {
-  if (!page.hasOrigin) {
-    page.hasOrigin = true;
-    page.originX = feature.x;
-    page.originY = feature.y;
-  }
+void noteHtmlFeature(HtmlPage& page, store::Coord x, store::Coord y) {
+  if (page.hasOrigin) return;
+  page.hasOrigin = true;
+  page.originX = x;
+  page.originY = y;
+}
+
+void noteHtmlRoad(HtmlPage& page, int64_t section) {
+  if (section <= 0) return;
+  if (page.namedRoads.size() <= static_cast<size_t>(section))
+    page.namedRoads.resize(static_cast<size_t>(section) + 1);
+  page.namedRoads[static_cast<size_t>(section)] = true;
+}
+
+void appendHtmlFeature(std::string& out, const HtmlPage& page, const Feature& feature) {
   appendInteger(out, kindIndex(feature.kind));
   appendInteger(out, int64_t{feature.x} - page.originX);
   appendInteger(out, int64_t{feature.y} - page.originY);
   appendInteger(out, feature.hasDistance ? std::llround(feature.metres * 100) : -1);
-  for (const RoadText* road : {feature.first, feature.second}) {
-    const int64_t section = road != nullptr ? road->section : 0;
-    appendInteger(out, section);
-    if (section > 0) {
-      if (page.namedRoads.size() <= static_cast<size_t>(section))
-        page.namedRoads.resize(static_cast<size_t>(section) + 1);
-      page.namedRoads[static_cast<size_t>(section)] = true;
-    }
-  }
+  for (const RoadText* road : {feature.first, feature.second})
+    appendInteger(out, road != nullptr ? road->section : 0);
   out += '\n';
 }
 
