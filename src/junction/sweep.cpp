@@ -359,23 +359,31 @@ struct PartnerBatch {
 constexpr uint32_t kFirstRoadsPerBatch = 1024;
 
 struct PartnerFeed {
-  PartnerFeed(const store::Map& map, int helperThreads)
-      : jobs(helperThreads, helperThreads > 0 ? 8 : 1,
+  // Starts finding: the grid is built by the first job, so that a helper
+  // builds it while the caller does other work. Nothing may move until the
+  // first partners are taken.
+  PartnerFeed(const store::Map& joined, int helperThreads)
+      : map(joined),
+        roads(static_cast<uint32_t>(store::roadCount(joined))),
+        jobs(helperThreads, helperThreads > 0 ? 8 : 1,
              [this](PartnerBatch& batch) { fill(batch); }) {
-    buildOverlapGrid(grid, map);
-    roads = static_cast<uint32_t>(grid.roads);
+    giveWhileRoom();
   }
 
   // The partners of first road i; called for i = 0, 1, ... in turn.
   std::span<const uint32_t> partnersOf(uint32_t i) {
     while (current == nullptr || i >= current->end) {
       if (current != nullptr) spare.push_back(std::move(current));
-      while (!jobs.full() && nextBegin + 1 < roads) give();
+      giveWhileRoom();
       current = jobs.take();
     }
     const uint32_t k = i - current->begin;
     return std::span<const uint32_t>(current->partners)
         .subspan(current->offsets[k], current->offsets[k + 1] - current->offsets[k]);
+  }
+
+  void giveWhileRoom() {
+    while (!jobs.full() && nextBegin + 1 < roads) give();
   }
 
   void give() {
@@ -392,6 +400,8 @@ struct PartnerFeed {
   }
 
   void fill(PartnerBatch& batch) {
+    if (!gridBuilt) buildOverlapGrid(grid, map);
+    gridBuilt = true;
     batch.partners.clear();
     batch.offsets.assign(1, 0);
     for (uint32_t i = batch.begin; i < batch.end; ++i) {
@@ -401,7 +411,9 @@ struct PartnerFeed {
     }
   }
 
-  OverlapGrid grid;  // used by the helper alone once the sweep runs
+  const store::Map& map;
+  OverlapGrid grid;  // the helper's alone
+  bool gridBuilt = false;
   uint32_t roads = 0;
   uint32_t nextBegin = 0;
   std::vector<uint32_t> found;  // the helper's scratch
@@ -415,8 +427,8 @@ struct PartnerFeed {
 void sweepRoadPairs(JoinContext& join, int32_t roadCount) {
   join.events.sweepStarted(roadCount, join.MinDistance);
   SweepIndex index;
-  buildSweepIndex(index, join.map);
   PartnerFeed feed(join.map, join.helperThreads > 0 ? 1 : 0);
+  buildSweepIndex(index, join.map);
   const uint32_t roads = feed.roads;
   join.index = &index;
   Progress progress{roadCount};
