@@ -208,7 +208,7 @@ constexpr size_t kPieceSize = size_t{1} << 20;
 // being handed on.
 struct ReaderState {
   explicit ReaderState(int threads)
-      : jobs(threads > 1 ? threads : 0, threads > 1 ? size_t(4 * threads) : 1, parsePiece) {}
+      : jobs(threads > 1 ? threads : 0, threads > 1 ? size_t(threads + 2) : 1, parsePiece) {}
 
   bool inSection = false;
   bool inputDone = false;

@@ -185,7 +185,7 @@ size_t runEnd(const store::Map& map, size_t begin) {
 
 void writeRoadListInRuns(MapOutput& out, const store::Map& map, int threads) {
   const std::string_view lineEnd = out.lineEnd;
-  base::OrderedJobs<RoadRun> jobs(threads, size_t(4 * threads), [&](RoadRun& run) {
+  base::OrderedJobs<RoadRun> jobs(threads, size_t(threads + 2), [&](RoadRun& run) {
     run.text.clear();
     for (size_t p = run.begin; p < run.end; ++p)
       appendSection(run.text, lineEnd, map, store::roadAt(map, p), nullptr);
