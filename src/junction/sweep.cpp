@@ -1,5 +1,4 @@
 #include <algorithm>
-#include <bit>
 #include <cstdlib>
 #include <memory>
 #include <span>
@@ -193,73 +192,6 @@ void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
   }
 }
 
-// The rest of a pair as processRoadPair would do it, from the vertex pair
-// behind (p0, q0) on, skipping nothing.
-void finishPairPlain(JoinContext& join, PairSteps& steps, Road& a, Vertex* p0, Road& b,
-                     Vertex* q0) {
-  for (Vertex* q = nextOf(join, q0); q != nullptr; q = nextOf(join, q)) steps.run(a, p0, b, q);
-  for (Vertex* p = nextOf(join, p0); p != nullptr; p = nextOf(join, p)) {
-    for (Vertex* q = store::firstOf(join.map, b); q != nullptr; q = nextOf(join, q))
-      steps.run(a, p, b, q);
-  }
-}
-
-// The segments of `chain` from `from` on that may interact with `query`.
-uint64_t mayMeet(const ShortChain& chain, bool exact, const Box& query, int32_t margin, int from) {
-  if (!exact) return ShortChain::below(chain.count) & ~ShortChain::below(from);
-  return chain.meeting(query, margin, from);
-}
-
-// Takes the first road's chain unless it is held already and nothing moved
-// since. False when it is too long for a ShortChain.
-bool takeFirstChain(SweepIndex& index, const store::Map& map, const Road& a) {
-  if (index.firstChainRoad == &a && index.firstChainModifications == index.modifications)
-    return true;
-  index.firstChainRoad = nullptr;
-  if (!index.firstChain.take(map, a)) return false;
-  index.firstChainRoad = &a;
-  index.firstChainModifications = index.modifications;
-  return true;
-}
-
-// The pair's steps for two short roads, both held as ShortChains: the
-// segments of a that may meet b, and for each the segments of b that may
-// meet it, as bit sets. After a change both chains are taken again; a
-// vertex inserted behind p0 or q0 takes the next place, so p0 and q0 keep
-// theirs. False when a chain was too long to begin with (nothing done).
-bool processShortPair(JoinContext& join, PairSteps& steps, Road& a, Road& b, int64_t margin) {
-  SweepIndex& index = *join.index;
-  const store::Map& map = join.map;
-  ShortChain& chainA = index.firstChain;
-  ShortChain& chainB = index.secondChain;
-  if (!takeFirstChain(index, map, a) || !chainB.take(map, b)) return false;
-  // Coordinates within +-2^25 are at most 2^26 apart: a larger margin meets all.
-  const int32_t near = static_cast<int32_t>(std::min<int64_t>(margin, int64_t{1} << 27));
-  bool exact = isExact(chainA.all) && isExact(chainB.all);
-  index.recentPositions.clear();
-  for (uint64_t rows = mayMeet(chainA, exact, chainB.all, near, 0); rows != 0;) {
-    const int p = std::countr_zero(rows);
-    rows &= rows - 1;
-    Vertex* p0 = chainA.vertex[p];
-    for (uint64_t cols = mayMeet(chainB, exact, chainA.segment(p), near, 0); cols != 0;) {
-      const int k = std::countr_zero(cols);
-      cols &= cols - 1;
-      Vertex* q0 = chainB.vertex[k];
-      steps.run(a, p0, b, q0);
-      if (index.recentPositions.empty()) continue;
-      index.recentPositions.clear();
-      if (!takeFirstChain(index, map, a) || !chainB.take(map, b)) {
-        finishPairPlain(join, steps, a, p0, b, q0);
-        return true;
-      }
-      exact = isExact(chainA.all) && isExact(chainB.all);
-      rows = mayMeet(chainA, exact, chainB.all, near, p + 1);
-      cols = mayMeet(chainB, exact, chainA.segment(p), near, k + 1);
-    }
-  }
-  return true;
-}
-
 // One road pair of the fast sweep: the same steps in the same order as
 // processRoadPair, leaving out only vertex pairs that provably do nothing.
 // a and b are the roads at list positions i and j.
@@ -271,7 +203,6 @@ void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
   const LongRoad* longA = longRoadAt(index, i);
   const LongRoad* longB = longRoadAt(index, j);
   PairSteps steps(join, a, b);
-  if (longA == nullptr && longB == nullptr && processShortPair(join, steps, a, b, margin)) return;
   if (longB == nullptr) {
     processShortSecond(join, steps, a, b, longA, margin);
     return;
@@ -432,32 +363,24 @@ void sweepRoadPairs(JoinContext& join, int32_t roadCount) {
   const uint32_t roads = feed.roads;
   join.index = &index;
   Progress progress{roadCount};
-  // Partners lie anywhere in memory. Their records are fetched two first
-  // roads ahead and their vertices one ahead, so that both arrive while the
-  // pairs before them are processed. The lists are copies: a batch of the
-  // feed is used again once the next one is taken.
-  std::vector<uint32_t> ahead[3];
-  auto partnersAhead = [&](uint32_t i) -> std::vector<uint32_t>& { return ahead[i % 3]; };
-  auto fetchRecords = [&](uint32_t i) {
-    const std::span<const uint32_t> found =
-        i + 1 < roads ? feed.partnersOf(i) : std::span<const uint32_t>();
-    partnersAhead(i).assign(found.begin(), found.end());
-    for (uint32_t j : found) __builtin_prefetch(&roadAt(index, j));
-  };
-  auto fetchVertices = [&](uint32_t i) {
-    for (uint32_t j : partnersAhead(i)) {
+  // Partners lie anywhere in memory. The next first road's records are
+  // fetched one road ahead and their vertices just before the pairs, so
+  // that they arrive while the current pairs are processed.
+  std::vector<uint32_t> current;
+  std::span<const uint32_t> upcoming;
+  if (roads > 1) upcoming = feed.partnersOf(0);
+  for (uint32_t i = 0; i + 1 < roads; ++i) {
+    // Copied: the next road's partners may come in a new batch, and the
+    // current one is then used again.
+    current.assign(upcoming.begin(), upcoming.end());
+    upcoming = i + 2 < roads ? feed.partnersOf(i + 1) : std::span<const uint32_t>();
+    for (uint32_t j : upcoming) __builtin_prefetch(&roadAt(index, j));
+    for (uint32_t j : current) {
       const char* vertices =
           reinterpret_cast<const char*>(store::firstOf(join.map, roadAt(index, j)));
       for (int line = 0; line < 4; ++line) __builtin_prefetch(vertices + 64 * line);
     }
-  };
-  fetchRecords(0);
-  fetchRecords(1);
-  fetchVertices(0);
-  for (uint32_t i = 0; i + 1 < roads; ++i) {
-    fetchRecords(i + 2);
-    fetchVertices(i + 1);
-    for (const uint32_t j : partnersAhead(i)) {
+    for (const uint32_t j : current) {
       if (join.reportChanges) join.events.roadPair(roadAt(index, i), i, roadAt(index, j), j);
       processRoadPairFast(join, i, j);
     }

@@ -13,11 +13,6 @@
 // the current positions, and a skip decided on them is safe.
 #pragma once
 
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
-
-#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -76,90 +71,6 @@ inline bool mayInteract(const Box& a, const Box& b, int64_t margin) {
   return boxesMeet(a, b, margin);
 }
 
-// A short road's chain as it is now: its vertices in order and the boxes of
-// the segments they begin, side by side, so that the segments meeting a box
-// are found as a bit set in one pass without branches.
-struct ShortChain {
-  static constexpr int kMost = 64;
-  int count = 0;
-  Vertex* vertex[kMost] = {};
-  Coord minX[kMost] = {}, minY[kMost] = {}, maxX[kMost] = {}, maxY[kMost] = {};
-  Box all;  // of every vertex
-
-  // Takes the road's chain; false (and nothing usable) when it is longer
-  // than kMost.
-  bool take(const store::Map& map, const Road& road) {
-    count = 0;
-    Coord allMinX = INT32_MAX, allMinY = INT32_MAX, allMaxX = INT32_MIN, allMaxY = INT32_MIN;
-    store::VertexId id = road.first;
-    Vertex* v = store::vertexAt(map, id);
-    for (;;) {
-      if (count == kMost) return false;
-      vertex[count] = v;
-      const store::VertexId nextId = v->next;
-      Vertex* next = v;  // the last vertex's box is its position
-      if (nextId != store::kNoVertex) {
-        // Vertices read follow each other in memory, within a chunk.
-        next =
-            nextId == id + 1 && !store::beginsChunk(nextId) ? v + 1 : store::vertexAt(map, nextId);
-      }
-      const Coord x0 = v->x, y0 = v->y, x1 = next->x, y1 = next->y;
-      minX[count] = std::min(x0, x1);
-      maxX[count] = std::max(x0, x1);
-      minY[count] = std::min(y0, y1);
-      maxY[count] = std::max(y0, y1);
-      allMinX = std::min(allMinX, x0);
-      allMaxX = std::max(allMaxX, x0);
-      allMinY = std::min(allMinY, y0);
-      allMaxY = std::max(allMaxY, y0);
-      ++count;
-      if (next == v) break;
-      v = next;
-      id = nextId;
-    }
-    all = {allMinX, allMinY, allMaxX, allMaxY};
-    return true;
-  }
-
-  // The segments from `from` on whose boxes meet `query` grown by `margin`
-  // (both exact, margin at most 2^27, so that nothing overflows), as bits.
-  uint64_t meeting(const Box& query, int32_t margin, int from) const {
-    const Coord loX = query.minX - margin, hiX = query.maxX + margin;
-    const Coord loY = query.minY - margin, hiY = query.maxY + margin;
-    uint64_t bits = 0;
-#if defined(__SSE2__)
-    // Four segments at a time; entries behind the last one are masked off.
-    const __m128i vHiX = _mm_set1_epi32(hiX), vLoX = _mm_set1_epi32(loX);
-    const __m128i vHiY = _mm_set1_epi32(hiY), vLoY = _mm_set1_epi32(loY);
-    auto load = [](const Coord* at) {
-      return _mm_loadu_si128(reinterpret_cast<const __m128i*>(at));
-    };
-    for (int k = from & ~3; k < count; k += 4) {
-      const __m128i apart = _mm_or_si128(_mm_or_si128(_mm_cmpgt_epi32(load(minX + k), vHiX),
-                                                      _mm_cmpgt_epi32(vLoX, load(maxX + k))),
-                                         _mm_or_si128(_mm_cmpgt_epi32(load(minY + k), vHiY),
-                                                      _mm_cmpgt_epi32(vLoY, load(maxY + k))));
-      const unsigned meets = ~static_cast<unsigned>(_mm_movemask_ps(_mm_castsi128_ps(apart))) & 15u;
-      bits |= uint64_t{meets} << k;
-    }
-#else
-    for (int k = from; k < count; ++k) {
-      const bool meets = (minX[k] <= hiX) & (loX <= maxX[k]) & (minY[k] <= hiY) & (loY <= maxY[k]);
-      bits |= uint64_t{meets} << k;
-    }
-#endif
-    return bits & below(count) & ~below(from);
-  }
-
-  static uint64_t below(int n) {
-    return n >= 64 ? ~uint64_t{0} : (uint64_t{1} << n) - 1;
-  }
-
-  Box segment(int k) const {
-    return {minX[k], minY[k], maxX[k], maxY[k]};
-  }
-};
-
 inline constexpr int kBlockSize = 16;  // vertices per block, as read
 inline constexpr int kGroupSize = 16;  // blocks per group
 inline constexpr int kLongRoad = 48;   // roads read with more vertices are indexed
@@ -197,11 +108,6 @@ struct SweepIndex {
   // vertices and the boxes of their segments (scratch of the fast sweep).
   std::vector<Vertex*> chain;
   std::vector<Box> chainSegments;
-  // Both roads of a pair of short roads; the first is kept for the next
-  // pair of the same first road while nothing has moved.
-  ShortChain firstChain, secondChain;
-  const Road* firstChainRoad = nullptr;
-  uint64_t firstChainModifications = 0;
   // Positions that vertices were moved or inserted at since the fast loop
   // last looked; it grows its own boxes by them and clears the list.
   std::vector<Box> recentPositions;

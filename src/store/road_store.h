@@ -65,8 +65,6 @@ struct ChunkedArray {
 
 struct LineStore;  // where extra lines are kept (see road_store.cpp)
 
-inline constexpr int kVertexChunkShift = 16;  // 2^16 vertices a chunk
-
 // One run's map: the roads and the memory of every record. Roads are kept in
 // reading order; the RoadList, newest first, is that order backwards.
 struct Map {
@@ -79,7 +77,7 @@ struct Map {
   // its vertices as they were read.
   int32_t MinDistance;
   ChunkedArray<Road, 14> roads;
-  ChunkedArray<Vertex, kVertexChunkShift> vertices;
+  ChunkedArray<Vertex, 16> vertices;
   // Vertices below this id were read; the join inserts the ones above.
   VertexId readVertexEnd = 0;
   std::unique_ptr<LineStore> lines;
@@ -87,11 +85,6 @@ struct Map {
 
 inline Vertex* vertexAt(const Map& map, VertexId id) {
   return &map.vertices[id];
-}
-// Whether a vertex is the first of its chunk: every other one lies directly
-// behind the vertex with the id before its own.
-inline bool beginsChunk(VertexId id) {
-  return (id & ((VertexId{1} << kVertexChunkShift) - 1)) == 0;
 }
 inline Vertex* firstOf(const Map& map, const Road& road) {
   return vertexAt(map, road.first);
