@@ -3,8 +3,10 @@
 // point of every nearby road.
 #include <algorithm>
 #include <cstdlib>
+#include <memory>
 #include <optional>
 
+#include "base/ordered_jobs.h"
 #include "junction/geometry.h"
 #include "junction/junction.h"
 #include "junction/sweep_index.h"
@@ -49,19 +51,50 @@ void addBlocks(NearIndex& index, Road* road) {
   }
 }
 
-void buildNearIndex(NearIndex& index, const store::Map& map) {
-  index.map = &map;
+// The boxes of a run of roads and which of them are long, taken on a
+// helper thread when there is one (nothing moves meanwhile).
+struct RoadBoxes {
+  size_t begin = 0, end = 0;
   std::vector<Box> boxes;
-  for (size_t p = 0; p < store::roadCount(map); ++p) {
-    Road* road = &store::roadAt(map, p);
-    index.roads.push_back(road);
-    boxes.push_back(boxOfChain(map, store::firstOf(map, *road), nullptr));
-    index.blockBegin.push_back(static_cast<uint32_t>(index.blockFirst.size()));
-    int count = 0;
-    for (const Vertex* v = store::firstOf(map, *road); v != nullptr && count <= kLongRoad;
-         v = store::nextOf(map, v))
+  std::vector<bool> isLong;
+};
+
+void takeRoadBoxes(const store::Map& map, RoadBoxes& run) {
+  for (size_t p = run.begin; p < run.end; ++p) {
+    Box box = Box::empty();
+    int64_t count = 0;
+    store::forEachVertex(map, store::roadAt(map, p), [&](const Vertex& v) {
+      box.grow(v.x, v.y);
       ++count;
-    if (count > kLongRoad) addBlocks(index, road);
+    });
+    run.boxes.push_back(box);
+    run.isLong.push_back(count > kLongRoad);
+  }
+}
+
+void buildNearIndex(NearIndex& index, const store::Map& map, int helperThreads) {
+  index.map = &map;
+  constexpr size_t kRoadsPerRun = size_t{1} << 14;
+  base::OrderedJobs<RoadBoxes> jobs(helperThreads, size_t(helperThreads) + 2,
+                                    [&](RoadBoxes& run) { takeRoadBoxes(map, run); });
+  std::vector<Box> boxes;
+  size_t next = 0;
+  const size_t roads = store::roadCount(map);
+  while (next < roads || !jobs.empty()) {
+    while (next < roads && !jobs.full()) {
+      auto run = std::make_unique<RoadBoxes>();
+      run->begin = next;
+      run->end = next = std::min(roads, next + kRoadsPerRun);
+      jobs.give(std::move(run));
+    }
+    const std::unique_ptr<RoadBoxes> run = jobs.take();
+    for (size_t p = run->begin; p < run->end; ++p) {
+      Road* road = &store::roadAt(map, p);
+      index.roads.push_back(road);
+      boxes.push_back(run->boxes[p - run->begin]);
+      index.blockBegin.push_back(static_cast<uint32_t>(index.blockFirst.size()));
+      if (run->isLong[p - run->begin]) addBlocks(index, road);
+    }
   }
   index.blockBegin.push_back(static_cast<uint32_t>(index.blockFirst.size()));
   buildBoxGrid(index.grid, std::move(boxes));
@@ -179,31 +212,37 @@ std::optional<Foot> footOnSegment(const Vertex* e, const Vertex* a, const Vertex
   return foot;
 }
 
-bool onRoad(const store::Map& map, const Road& road, const Vertex* v) {
+// Whether the vertex `id` lies on `road`: a vertex read by its id, which
+// falls among the road's own; an inserted one by a walk of the chain.
+bool onRoad(const store::Map& map, const Road& road, store::VertexId id) {
+  if (!store::isInsertedVertex(map, id)) return id - road.first < road.readVertexCount;
+  const Vertex* v = store::vertexAt(map, id);
   for (const Vertex* w = store::firstOf(map, road); w != nullptr; w = store::nextOf(map, w)) {
     if (w == v) return true;
   }
   return false;
 }
 
-// Whether a member of v's ring other than v lies on another road than `road`.
-// (Every ring the join makes holds vertices of two roads at least, so this is
-// a walk only for ends that are welded.)
-bool weldedToAnotherRoad(const store::Map& map, const Road& road, const Vertex* v) {
-  for (const Vertex* m = store::ringNextOf(map, v); m != v; m = store::ringNextOf(map, m)) {
-    if (!onRoad(map, road, m)) return true;
+// Calls test(id) for every member of v's ring, v last (its id is the one
+// its predecessor holds), until test returns true; whether it did.
+template <typename Test>
+bool anyRingMember(const store::Map& map, const Vertex* v, Test test) {
+  for (store::VertexId id = v->ring;; id = store::vertexAt(map, id)->ring) {
+    if (test(id)) return true;
+    if (store::vertexAt(map, id) == v) return false;
   }
-  return false;
+}
+
+// Whether a member of v's ring lies on another road than `road`. (Every
+// ring the join makes holds vertices of two roads at least, so this is a
+// walk only for ends that are welded.)
+bool weldedToAnotherRoad(const store::Map& map, const Road& road, const Vertex* v) {
+  return anyRingMember(map, v, [&](store::VertexId id) { return !onRoad(map, road, id); });
 }
 
 // Whether a member of v's ring lies on `road`.
 bool ringTouches(const store::Map& map, const Road& road, const Vertex* v) {
-  const Vertex* m = v;
-  do {
-    if (onRoad(map, road, m)) return true;
-    m = store::ringNextOf(map, m);
-  } while (m != v);
-  return false;
+  return anyRingMember(map, v, [&](store::VertexId id) { return onRoad(map, road, id); });
 }
 
 // The point of another road where an end would go.
@@ -318,7 +357,7 @@ void land(JoinContext& join, Vertex* e, const Landing& landing) {
 void closeGaps(JoinContext& join) {
   if (join.MinDistance <= 0) return;
   NearIndex index;
-  buildNearIndex(index, join.map);
+  buildNearIndex(index, join.map, join.helperThreads);
   const int64_t reach = join.MinDistance;
   // Each point of a road moves at most once, by at most the distance, before
   // a later end looks at it; an inserted vertex lies within a unit of its
@@ -341,7 +380,7 @@ void closeGaps(JoinContext& join) {
 void findOpenEnds(JoinContext& join, int64_t reach) {
   reach = std::min<int64_t>(reach, INT32_MAX);  // beyond that, nothing is near
   NearIndex index;
-  buildNearIndex(index, join.map);
+  buildNearIndex(index, join.map, join.helperThreads);
   forEachLooseEnd(index, [&](uint32_t r, Road& road, Vertex* e) {
     const std::optional<Landing> landing =
         nearestLanding(index, r, e, square(reach), reach, 0, false);
