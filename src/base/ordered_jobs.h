@@ -43,6 +43,18 @@ class OrderedJobs {
   bool full() const { return pending_.size() >= window_; }
   bool empty() const { return pending_.empty(); }
 
+  // A job to fill: one handed back earlier (its buffers keep their memory),
+  // else a new one.
+  std::unique_ptr<Job> fresh() {
+    if (spare_.empty()) return std::make_unique<Job>();
+    std::unique_ptr<Job> job = std::move(spare_.back());
+    spare_.pop_back();
+    return job;
+  }
+
+  // Keeps a job that was taken, for fresh().
+  void handBack(std::unique_ptr<Job> job) { spare_.push_back(std::move(job)); }
+
   // Gives a job; it must not be full.
   void give(std::unique_ptr<Job> job) {
     Slot& slot = pending_.emplace_back(std::make_shared<Entry>());
@@ -110,6 +122,7 @@ class OrderedJobs {
   const size_t window_;
   const std::function<void(Job&)> work_;
   std::deque<Slot> pending_;  // given and not taken, oldest first (caller's thread only)
+  std::vector<std::unique_ptr<Job>> spare_;  // handed back (caller's thread only)
   std::mutex mutex_;
   std::condition_variable wakeWorkers_, jobDone_;
   std::deque<Slot> queue_;  // given and not started

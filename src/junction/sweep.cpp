@@ -304,7 +304,7 @@ struct PartnerFeed {
   // The partners of first road i; called for i = 0, 1, ... in turn.
   std::span<const uint32_t> partnersOf(uint32_t i) {
     while (current == nullptr || i >= current->end) {
-      if (current != nullptr) spare.push_back(std::move(current));
+      if (current != nullptr) jobs.handBack(std::move(current));
       giveWhileRoom();
       current = jobs.take();
     }
@@ -318,13 +318,7 @@ struct PartnerFeed {
   }
 
   void give() {
-    std::unique_ptr<PartnerBatch> batch;
-    if (spare.empty()) {
-      batch = std::make_unique<PartnerBatch>();
-    } else {
-      batch = std::move(spare.back());
-      spare.pop_back();
-    }
+    std::unique_ptr<PartnerBatch> batch = jobs.fresh();
     batch->begin = nextBegin;
     batch->end = nextBegin = std::min(roads - 1, nextBegin + kFirstRoadsPerBatch);
     jobs.give(std::move(batch));
@@ -349,7 +343,6 @@ struct PartnerFeed {
   uint32_t nextBegin = 0;
   std::vector<uint32_t> found;  // the helper's scratch
   std::unique_ptr<PartnerBatch> current;
-  std::vector<std::unique_ptr<PartnerBatch>> spare;
   base::OrderedJobs<PartnerBatch> jobs;  // last: stopped before the rest goes
 };
 

@@ -214,7 +214,6 @@ struct ReaderState {
   bool inputDone = false;
   std::unique_ptr<InputPiece> current;
   size_t item = 0, section = 0;
-  std::vector<std::unique_ptr<InputPiece>> spare;  // pieces handed on, for reuse
   base::OrderedJobs<InputPiece> jobs;
 };
 
@@ -222,14 +221,8 @@ namespace {
 
 // Cuts the next piece from the input: whole lines, a section never split.
 std::unique_ptr<InputPiece> cutPiece(MapInput& in, ReaderState& state) {
-  std::unique_ptr<InputPiece> piece;
-  if (state.spare.empty()) {
-    piece = std::make_unique<InputPiece>();
-  } else {
-    piece = std::move(state.spare.back());
-    state.spare.pop_back();
-    piece->clear();
-  }
+  std::unique_ptr<InputPiece> piece = state.jobs.fresh();
+  piece->clear();
   std::string& text = piece->text;
   // A section's body begins on the line after its header; a run of lines
   // passed through on the current line.
@@ -330,7 +323,7 @@ bool readNextRoad(MapReader& reader, store::Map& map, ReadSink& sink) {
     while (state.current == nullptr || state.item == state.current->items.size()) {
       // A piece that had to hold a huge line is not kept for reuse.
       if (state.current != nullptr && state.current->text.capacity() <= 4 * kPieceSize)
-        state.spare.push_back(std::move(state.current));
+        state.jobs.handBack(std::move(state.current));
       state.current = nextPiece(reader);
       if (state.current == nullptr) return false;
       state.item = state.section = 0;

@@ -100,19 +100,14 @@ constexpr size_t kFeaturesPerBatch = 4096;
 
 void giveBatch(ChangeReport& report) {
   if (report.batch == nullptr || report.batch->features.empty()) return;
-  if (report.jobs.full()) report.spare.push_back(report.jobs.take());
+  if (report.jobs.full()) report.jobs.handBack(report.jobs.take());
   report.jobs.give(std::move(report.batch));
 }
 
 void note(ChangeReport& report, const NotedFeature& feature) {
   if (report.batch == nullptr) {
-    if (report.spare.empty()) {
-      report.batch = std::make_unique<FeatureBatch>();
-    } else {
-      report.batch = std::move(report.spare.back());
-      report.spare.pop_back();
-      report.batch->features.clear();
-    }
+    report.batch = report.jobs.fresh();
+    report.batch->features.clear();
     report.batch->firstIndex = report.features;
   }
   if (report.format == ReportFormat::kHtml) noteHtmlFeature(report.page, feature.x, feature.y);

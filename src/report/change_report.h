@@ -81,8 +81,7 @@ struct ChangeReport : junction::JoinEvents {
   int64_t secondPosition = 0;
   int64_t features = 0;  // noted so far
   HtmlPage page;
-  std::unique_ptr<FeatureBatch> batch;  // being filled
-  std::vector<std::unique_ptr<FeatureBatch>> spare;
+  std::unique_ptr<FeatureBatch> batch;   // being filled
   base::OrderedJobs<FeatureBatch> jobs;  // last: stopped before the rest goes
 };
 

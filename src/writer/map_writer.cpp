@@ -190,19 +190,14 @@ void writeRoadListInRuns(MapOutput& out, const store::Map& map, int threads) {
     for (size_t p = run.begin; p < run.end; ++p)
       appendSection(run.text, lineEnd, map, store::roadAt(map, p), nullptr);
   });
-  std::vector<std::unique_ptr<RoadRun>> spare;
   size_t next = 0;
   for (;;) {
-    while (!jobs.full() && next < store::roadCount(map) && runEnd(map, next) > next) {
-      std::unique_ptr<RoadRun> run;
-      if (spare.empty()) {
-        run = std::make_unique<RoadRun>();
-      } else {
-        run = std::move(spare.back());
-        spare.pop_back();
-      }
+    while (!jobs.full() && next < store::roadCount(map)) {
+      const size_t end = runEnd(map, next);
+      if (end == next) break;  // a long road, written here once its turn comes
+      std::unique_ptr<RoadRun> run = jobs.fresh();
       run->begin = next;
-      run->end = next = runEnd(map, next);
+      run->end = next = end;
       jobs.give(std::move(run));
     }
     if (jobs.empty()) {
@@ -214,7 +209,7 @@ void writeRoadListInRuns(MapOutput& out, const store::Map& map, int threads) {
     std::unique_ptr<RoadRun> run = jobs.take();
     out.sectionsWritten += static_cast<int64_t>(run->end - run->begin);
     writeText(out, run->text);
-    spare.push_back(std::move(run));
+    jobs.handBack(std::move(run));
   }
 }
 
