@@ -158,10 +158,11 @@ CollectedInteger collectInteger(std::string_view text, size_t pos, int base) {
 // doubles, so one multiplication or division rounds exactly once and gives
 // the correctly rounded value, as the C library does. False for anything
 // else (hexadecimal, inf, nan, long or extreme numbers).
+constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
+                              1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
+                              1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
+
 bool convertPlainDecimal(std::string_view token, double& value) {
-  static constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
-                                       1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
-                                       1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
   size_t i = 0;
   const bool negative = !token.empty() && token[0] == '-';
   if (!token.empty() && (token[0] == '-' || token[0] == '+')) ++i;
@@ -234,9 +235,41 @@ double convertDouble(std::string_view token, bool& consumedAny) {
   return value;
 }
 
+// The common number of a map in one pass: a sign, then at most 19 decimal
+// digits with at most one point among them, then a character that cannot
+// continue a number (no exponent). False for anything else, which the
+// general path takes, with the same results.
+bool scanPlainDecimal(std::string_view text, size_t pos, ScannedDouble& scanned) {
+  const char* p = text.data() + pos;
+  const char* const end = text.data() + text.size();
+  bool negative = false;
+  if (p < end && (*p == '-' || *p == '+')) negative = *p++ == '-';
+  // "0x" begins a hexadecimal number.
+  if (end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) return false;
+  uint64_t mantissa = 0;
+  const char* const first = p;
+  for (; p < end && isDigit(*p); ++p) mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+  ptrdiff_t digits = p - first, decimals = 0;
+  if (p < end && *p == '.') {
+    const char* const point = ++p;
+    for (; p < end && isDigit(*p); ++p) mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+    decimals = p - point;
+    digits += decimals;
+  }
+  // Checked after the loops: 19 digits never overflow 64 bits.
+  if (digits == 0 || digits > 19 || decimals > 22) return false;
+  if (p < end && (*p == 'e' || *p == 'E')) return false;
+  if (mantissa > (uint64_t{1} << 53)) return false;
+  const double value = static_cast<double>(mantissa) / kPowers[decimals];
+  scanned = {true, negative ? -value : value, static_cast<size_t>(p - text.data())};
+  return true;
+}
+
 }  // namespace
 
 ScannedDouble scanDouble(std::string_view text, size_t pos) {
+  ScannedDouble plain;
+  if (scanPlainDecimal(text, pos, plain)) return plain;
   Cursor in{text, pos};
   size_t start = pos;
   if (!collectFloat(in, start)) return {false, 0.0, 0};

@@ -43,36 +43,48 @@ bool readCoordList(std::string_view line, std::vector<Coord>& coords) {
   return true;
 }
 
-void appendCoordText(std::string& out, Coord value) {
+namespace {
+
+// Writes the text of a Coord so that it ends just before `end`; returns
+// where it begins. At most 13 characters ("-21474.83648").
+char* putCoordText(char* end, Coord value) {
   // Widened first: the magnitude of the most negative Coord has no int32.
-  int64_t magnitude = value;
-  if (magnitude < 0) {
-    out += '-';
-    magnitude = -magnitude;
-  }
-  char digits[24];
-  char* end = digits + sizeof digits;
+  const int64_t signedValue = value;
+  uint64_t magnitude = static_cast<uint64_t>(signedValue < 0 ? -signedValue : signedValue);
   char* p = end;
-  int64_t fraction = magnitude % 100000;
+  uint64_t fraction = magnitude % 100000;
   for (int i = 0; i < 5; ++i) {
     *--p = static_cast<char>('0' + fraction % 10);
     fraction /= 10;
   }
   *--p = '.';
-  int64_t whole = magnitude / 100000;
+  uint64_t whole = magnitude / 100000;
   do {
     *--p = static_cast<char>('0' + whole % 10);
     whole /= 10;
   } while (whole != 0);
-  out.append(p, static_cast<size_t>(end - p));
+  if (signedValue < 0) *--p = '-';
+  return p;
+}
+
+}  // namespace
+
+void appendCoordText(std::string& out, Coord value) {
+  char text[16];
+  const char* begin = putCoordText(text + sizeof text, value);
+  out.append(begin, static_cast<size_t>(text + sizeof text - begin));
 }
 
 void appendPair(std::string& out, Coord x, Coord y) {
-  out += '(';
-  appendCoordText(out, x);
-  out += ',';
-  appendCoordText(out, y);
-  out += ')';
+  // Built back to front in one buffer, then appended at once.
+  char text[32];
+  char* p = text + sizeof text;
+  *--p = ')';
+  p = putCoordText(p, y);
+  *--p = ',';
+  p = putCoordText(p, x);
+  *--p = '(';
+  out.append(p, static_cast<size_t>(text + sizeof text - p));
 }
 
 std::string formatPair(Coord x, Coord y) {
