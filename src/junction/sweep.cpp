@@ -146,18 +146,34 @@ int64_t nearMargin(const JoinContext& join) {
   return std::llabs(int64_t{join.MinDistance}) + 2;
 }
 
-// A short second road's vertices and segment boxes, as they are now; the
-// box of them all.
+// The box of the segment from a to b.
+inline Box segmentBetween(const Vertex* a, const Vertex* b) {
+  return {std::min(a->x, b->x), std::min(a->y, b->y), std::max(a->x, b->x), std::max(a->y, b->y)};
+}
+
+// A short second road's vertices and segment boxes, as they are now
+// (index.chain[0 .. index.chainLength)); the box of them all.
 Box takeChain(SweepIndex& index, const store::Map& map, const Road& road) {
-  index.chain.clear();
-  index.chainSegments.clear();
-  Box all = Box::empty();
-  for (Vertex* q = store::firstOf(map, road); q != nullptr; q = store::nextOf(map, q)) {
-    index.chain.push_back(q);
-    const Box segment = segmentBox(map, q);
-    index.chainSegments.push_back(segment);
-    all.grow(segment);
+  Vertex* q = store::firstOf(map, road);
+  Box all = Box::of(q);
+  size_t n = 0;
+  for (;;) {
+    // Written in place rather than pushed: this runs for every pair.
+    if (n == index.chain.size()) {
+      index.chain.resize(2 * n + 64);
+      index.chainSegments.resize(2 * n + 64);
+    }
+    index.chain[n] = q;
+    if (q->next == store::kNoVertex) {
+      index.chainSegments[n++] = Box::of(q);
+      break;
+    }
+    Vertex* next = store::vertexAt(map, q->next);
+    index.chainSegments[n++] = segmentBetween(q, next);
+    all.grow(next->x, next->y);
+    q = next;
   }
+  index.chainLength = n;
   return all;
 }
 
@@ -177,7 +193,7 @@ void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
     Box segmentP = segmentBox(map, p0);
     bool exact = exactB && isExact(segmentP);
     if (exact && !boxesMeet(segmentP, boxB, margin)) continue;
-    for (size_t k = 0; k < index.chain.size(); ++k) {
+    for (size_t k = 0; k < index.chainLength; ++k) {
       if (exact && !boxesMeet(segmentP, index.chainSegments[k], margin)) continue;
       steps.run(a, p0, b, index.chain[k]);
       if (index.recentPositions.empty()) continue;

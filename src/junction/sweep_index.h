@@ -108,6 +108,7 @@ struct SweepIndex {
   // vertices and the boxes of their segments (scratch of the fast sweep).
   std::vector<Vertex*> chain;
   std::vector<Box> chainSegments;
+  size_t chainLength = 0;  // of the two above, which only grow
   // Positions that vertices were moved or inserted at since the fast loop
   // last looked; it grows its own boxes by them and clears the list.
   std::vector<Box> recentPositions;
