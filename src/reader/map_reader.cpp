@@ -161,18 +161,52 @@ struct InputPiece {
 
 namespace {
 
-// One line of a section body.
+// Whether `text` ends with `word` (small letters), capitals taken as small.
+bool endsWithWord(std::string_view text, std::string_view word) {
+  if (text.size() < word.size()) return false;
+  text.remove_prefix(text.size() - word.size());
+  for (size_t k = 0; k < word.size(); ++k) {
+    const char c = text[k];
+    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) != word[k]) return false;
+  }
+  return true;
+}
+
+// Which of the keys "subtype=" and "type=" the line holds, capitals taken as
+// small: both end at an '=', so only the text before each '=' is looked at.
+struct TypeKeys {
+  bool subtype = false, type = false;
+};
+TypeKeys findTypeKeys(std::string_view line) {
+  TypeKeys keys;
+  for (size_t at = line.find('='); at != std::string_view::npos; at = line.find('=', at + 1)) {
+    const std::string_view before = line.substr(0, at);
+    if (endsWithWord(before, "type")) {
+      keys.type = true;
+      if (endsWithWord(before, "subtype")) keys.subtype = true;
+    }
+  }
+  return keys;
+}
+
+// One line of a section body. Coordinate lines, most of the map, are read
+// as they stand: a search copy in small letters is made only for the others
+// (the number scanner takes capitals and small letters alike).
 void parseSectionLine(std::string_view line, int64_t lineNumber, InputPiece& piece,
                       InputPiece::Section& section) {
+  const TypeKeys keys = findTypeKeys(line);
   std::string& search = piece.search;
-  makeSearchCopy(line, search);
-  if (contains(search, "subtype=")) {
+  bool coordinates = !keys.type && endsWithWord(line.substr(0, 5), "data0");
+  if (!coordinates) {
+    makeSearchCopy(line, search);
+    coordinates = !keys.type && (contains(search, "data0") || contains(search, "origin0"));
+  }
+  if (keys.subtype) {
     readKeyValue(search, "subtype=", section.subtype);
-  } else if (contains(search, "type=")) {
+  } else if (keys.type) {
     if (readKeyValue(search, "type=", section.type)) splitType(section.type, section.subtype);
-  } else if (contains(search, "data0") || contains(search, "origin0")) {
-    if (!codec::readCoordList(search, piece.coords))
-      piece.unreadablePairLines.push_back(lineNumber);
+  } else if (coordinates) {
+    if (!codec::readCoordList(line, piece.coords)) piece.unreadablePairLines.push_back(lineNumber);
   } else {
     piece.extraLines.append(line);
   }

@@ -47,5 +47,20 @@ TEST(MapReaderTest, TypeAndSubtypeValues) {
   for (const auto& [lines, written] : cases) EXPECT_EQ(typeLines(lines), written) << lines;
 }
 
+TEST(MapReaderTest, CoordinateLinesInAnyLetterCase) {
+  auto writtenData = [](const std::string& line) {
+    const std::string map = read("[POLYLINE]\nType=0x6\n" + line + "[END]\n").map;
+    const size_t begin = map.find("Data0=");
+    return begin == std::string::npos ? map : map.substr(begin, map.find('\n', begin) - begin);
+  };
+  const std::pair<const char*, const char*> cases[] = {
+      {"DATA0=(4.6E1,6.0e0)\n", "Data0=(46.00000,6.00000)"},
+      {"data0=(0X1P1,0x2)\n", "Data0=(2.00000,2.00000)"},
+      {"ORIGIN0=(-1.5,2E-1)\n", "Data0=(-1.50000,0.20000)"},
+      {"RoadData0=(1,2),(3,4)\n", "Data0=(1.00000,2.00000),(3.00000,4.00000)"},
+  };
+  for (const auto& [line, written] : cases) EXPECT_EQ(writtenData(line), written) << line;
+}
+
 }  // namespace
 }  // namespace tovlek::reader
