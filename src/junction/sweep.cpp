@@ -187,10 +187,12 @@ void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
   Box boxB = takeChain(index, map, b);
   bool exactB = isExact(boxB);
   BlockCursor cursorA{index, longA};
-  for (Vertex* p0 = store::firstOf(map, a); p0 != nullptr; p0 = nextOf(join, p0)) {
+  Vertex* p1 = nullptr;  // p0's successor, while nothing has changed since it was read
+  for (Vertex* p0 = store::firstOf(map, a); p0 != nullptr; p0 = p1) {
     p0 = cursorA.skipFar(p0, boxB, margin);
     if (p0 == nullptr) break;
-    Box segmentP = segmentBox(map, p0);
+    p1 = nextOf(join, p0);
+    Box segmentP = p1 != nullptr ? segmentBetween(p0, p1) : Box::of(p0);
     bool exact = exactB && isExact(segmentP);
     if (exact && !boxesMeet(segmentP, boxB, margin)) continue;
     for (size_t k = 0; k < index.chainLength; ++k) {
@@ -198,10 +200,11 @@ void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
       steps.run(a, p0, b, index.chain[k]);
       if (index.recentPositions.empty()) continue;
       // Something moved or was inserted: only behind the current q0 can B's
-      // chain have changed, so q0 keeps its place.
+      // chain have changed, so q0 keeps its place; p0 may have a new successor.
       index.recentPositions.clear();
       boxB = takeChain(index, map, b);
       exactB = isExact(boxB);
+      p1 = nextOf(join, p0);
       segmentP = segmentBox(map, p0);
       exact = exactB && isExact(segmentP);
     }
