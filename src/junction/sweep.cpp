@@ -154,26 +154,43 @@ inline Box segmentBetween(const Vertex* a, const Vertex* b) {
 // A short second road's vertices and segment boxes, as they are now
 // (index.chain[0 .. index.chainLength)); the box of them all.
 Box takeChain(SweepIndex& index, const store::Map& map, const Road& road) {
-  Vertex* q = store::firstOf(map, road);
+  store::VertexId id = road.first;
+  Vertex* q = store::vertexAt(map, id);
+  Coord x = q->x, y = q->y;
   Box all = Box::of(q);
+  // Written through locals rather than pushed: this runs for every pair, and
+  // through the vectors each store would reload them and the coordinates.
+  Vertex** chain = index.chain.data();
+  Box* segments = index.chainSegments.data();
+  size_t capacity = index.chain.size();
   size_t n = 0;
-  for (;;) {
-    // Written in place rather than pushed: this runs for every pair.
-    if (n == index.chain.size()) {
-      index.chain.resize(2 * n + 64);
-      index.chainSegments.resize(2 * n + 64);
+  for (;; ++n) {
+    if (n == capacity) {
+      capacity = 2 * n + 64;
+      index.chain.resize(capacity);
+      index.chainSegments.resize(capacity);
+      chain = index.chain.data();
+      segments = index.chainSegments.data();
     }
-    index.chain[n] = q;
-    if (q->next == store::kNoVertex) {
-      index.chainSegments[n++] = Box::of(q);
+    chain[n] = q;
+    Box& segment = segments[n];
+    const store::VertexId nextId = q->next;
+    if (nextId == store::kNoVertex) {
+      segment = {x, y, x, y};
       break;
     }
-    Vertex* next = store::vertexAt(map, q->next);
-    index.chainSegments[n++] = segmentBetween(q, next);
-    all.grow(next->x, next->y);
-    q = next;
+    q = store::successorAt(map, q, id, nextId);
+    id = nextId;
+    const Coord nextX = q->x, nextY = q->y;
+    segment.minX = std::min(x, nextX);
+    segment.maxX = std::max(x, nextX);
+    segment.minY = std::min(y, nextY);
+    segment.maxY = std::max(y, nextY);
+    all.grow(nextX, nextY);
+    x = nextX;
+    y = nextY;
   }
-  index.chainLength = n;
+  index.chainLength = n + 1;
   return all;
 }
 
@@ -187,16 +204,23 @@ void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
   Box boxB = takeChain(index, map, b);
   bool exactB = isExact(boxB);
   BlockCursor cursorA{index, longA};
+  // Where a B segment must lie to act on p0's segment: all of the plane
+  // unless both are where the crossing arithmetic is exact.
+  const auto reachOf = [&](const Box& segmentP) {
+    return exactB && isExact(segmentP) ? grownBy(segmentP, margin) : Box::everything();
+  };
   Vertex* p1 = nullptr;  // p0's successor, while nothing has changed since it was read
   for (Vertex* p0 = store::firstOf(map, a); p0 != nullptr; p0 = p1) {
     p0 = cursorA.skipFar(p0, boxB, margin);
     if (p0 == nullptr) break;
     p1 = nextOf(join, p0);
-    Box segmentP = p1 != nullptr ? segmentBetween(p0, p1) : Box::of(p0);
-    bool exact = exactB && isExact(segmentP);
-    if (exact && !boxesMeet(segmentP, boxB, margin)) continue;
-    for (size_t k = 0; k < index.chainLength; ++k) {
-      if (exact && !boxesMeet(segmentP, index.chainSegments[k], margin)) continue;
+    Box reach = reachOf(p1 != nullptr ? segmentBetween(p0, p1) : Box::of(p0));
+    if (!boxesTouch(reach, boxB)) continue;
+    // Read once, and again only after a change.
+    const Box* segments = index.chainSegments.data();
+    size_t length = index.chainLength;
+    for (size_t k = 0; k < length; ++k) {
+      if (!boxesTouch(reach, segments[k])) continue;
       steps.run(a, p0, b, index.chain[k]);
       if (index.recentPositions.empty()) continue;
       // Something moved or was inserted: only behind the current q0 can B's
@@ -204,9 +228,10 @@ void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
       index.recentPositions.clear();
       boxB = takeChain(index, map, b);
       exactB = isExact(boxB);
+      segments = index.chainSegments.data();
+      length = index.chainLength;
       p1 = nextOf(join, p0);
-      segmentP = segmentBox(map, p0);
-      exact = exactB && isExact(segmentP);
+      reach = reachOf(segmentBox(map, p0));
     }
   }
 }

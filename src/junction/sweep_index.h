@@ -13,6 +13,7 @@
 // the current positions, and a skip decided on them is safe.
 #pragma once
 
+#include <algorithm>
 #include <cstdint>
 #include <unordered_map>
 #include <vector>
@@ -29,6 +30,7 @@ struct Box {
   Coord minX, minY, maxX, maxY;
 
   static Box empty() { return {INT32_MAX, INT32_MAX, INT32_MIN, INT32_MIN}; }
+  static Box everything() { return {INT32_MIN, INT32_MIN, INT32_MAX, INT32_MAX}; }
   static Box of(const Vertex* v) { return {v->x, v->y, v->x, v->y}; }
   void grow(Coord x, Coord y) {
     if (x < minX) minX = x;
@@ -64,6 +66,25 @@ inline bool isExact(const Box& box) {
 inline bool boxesMeet(const Box& a, const Box& b, int64_t margin) {
   return b.minX <= a.maxX + margin && a.minX <= b.maxX + margin && b.minY <= a.maxY + margin &&
          a.minY <= b.maxY + margin;
+}
+
+// The box grown by `margin` (not negative) on every side, held within the
+// 32-bit range: a box touches it exactly when boxesMeet(box, other, margin).
+inline Box grownBy(const Box& box, int64_t margin) {
+  if (margin < (int64_t{1} << 30) && isExact(box)) {
+    const Coord m = static_cast<Coord>(margin);  // the common case: no sum leaves the range
+    return {box.minX - m, box.minY - m, box.maxX + m, box.maxY + m};
+  }
+  const auto held = [](int64_t v) {
+    return static_cast<Coord>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+  };
+  return {held(box.minX - margin), held(box.minY - margin), held(box.maxX + margin),
+          held(box.maxY + margin)};
+}
+
+// The boxes meet (touching counts).
+inline bool boxesTouch(const Box& a, const Box& b) {
+  return b.minX <= a.maxX && a.minX <= b.maxX && b.minY <= a.maxY && a.minY <= b.maxY;
 }
 
 inline bool mayInteract(const Box& a, const Box& b, int64_t margin) {

@@ -96,6 +96,14 @@ inline Vertex* lastOf(const Map& map, const Road& road) {
 inline Vertex* nextOf(const Map& map, const Vertex* v) {
   return v->next == kNoVertex ? nullptr : vertexAt(map, v->next);
 }
+// v's successor `next` (not kNoVertex) when v's own id is `id`. A road's
+// vertices as read are consecutive records, so the successor is mostly the
+// record right after v in the same chunk, found without the chunk lookup.
+inline Vertex* successorAt(const Map& map, Vertex* v, VertexId id, VertexId next) {
+  constexpr VertexId kChunkMask = decltype(Map::vertices)::kChunk - 1;
+  if (next == id + 1 && (next & kChunkMask) != 0) return v + 1;
+  return vertexAt(map, next);
+}
 // The next member of v's ring (v itself when alone).
 inline Vertex* ringNextOf(const Map& map, const Vertex* v) {
   return vertexAt(map, v->ring);

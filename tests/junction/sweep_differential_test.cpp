@@ -91,6 +91,25 @@ TEST_P(SweepDifferentialTest, FastSweepGivesThePlainResult) {
   }
 }
 
+// The store keeps vertices in chunks of 65,536: a far road of nearly that
+// many puts the random roads' chains across the first chunk's end.
+TEST(SweepDifferentialTest, ChainsAcrossTheStoresChunks) {
+  std::string padding = "[POLYLINE]\nType=0x6\nData0=";
+  for (int v = 0; v < 65533; ++v) {
+    if (v > 0) padding += ',';
+    padding += codec::formatPair(5000000 + v, 5000000);
+  }
+  padding += "\n[END]\n";
+  std::mt19937 random(5);
+  for (int round = 0; round < 4; ++round) {
+    const std::string map = padding + randomMap(random, {40, 300, 6, 0, 0});
+    const testkit::TextRun plain = testkit::runOnText(map, {10, true, false, 1});
+    const testkit::TextRun fast = testkit::runOnText(map, {10, false, false, 1});
+    ASSERT_EQ(fast.problems, "");
+    ASSERT_TRUE(fast.map == plain.map) << "maps differ in round " << round;
+  }
+}
+
 INSTANTIATE_TEST_SUITE_P(Distances, SweepDifferentialTest,
                          ::testing::Values(0, 1, 3, 10, 25, 1000, -1, -3, -10, 2000000000,
                                            -2147483647 - 1));
