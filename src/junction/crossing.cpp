@@ -8,8 +8,10 @@ namespace {
 
 constexpr double kParallelThreshold = 1e-13;
 
+// Both comparisons made, one branch taken by the caller: whether a
+// parameter lies inside follows the data, and no predictor guesses it.
 bool inside(double t) {
-  return 0 < t && t < 1;
+  return (0 < t) & (t < 1);
 }
 
 // The parameter along Q of the point where Q's line meets P's line, or false
@@ -87,13 +89,15 @@ Crossing crossSegments(JoinContext& join, Vertex* p0, Vertex* p1, Vertex* q0, Ve
           ? (static_cast<double>(gx) + tQ * static_cast<double>(dxQ)) / static_cast<double>(dxP)
           : (static_cast<double>(gy) + tQ * static_cast<double>(dyQ)) / static_cast<double>(dyP);
 
-  if (inside(tP) && inside(tQ)) {
+  const bool insideP = inside(tP), insideQ = inside(tQ);
+  if (!(insideP | insideQ)) return crossing;  // the common case, decided at once
+  if (insideP & insideQ) {
     crossing.x = truncateToCoord(tP * static_cast<double>(dxP) + static_cast<double>(p0->x));
     crossing.y = truncateToCoord(tP * static_cast<double>(dyP) + static_cast<double>(p0->y));
     crossing.result = CrossingResult::kCrossing;
-  } else if (inside(tP)) {
+  } else if (insideP) {
     if (snapEnd(join, q0, q1, dxQ, dyQ, tQ, crossing)) crossing.result = CrossingResult::kOnFirst;
-  } else if (inside(tQ)) {
+  } else {
     if (snapEnd(join, p0, p1, dxP, dyP, tP, crossing)) crossing.result = CrossingResult::kOnSecond;
   }
   return crossing;

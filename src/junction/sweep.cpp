@@ -146,11 +146,6 @@ int64_t nearMargin(const JoinContext& join) {
   return std::llabs(int64_t{join.MinDistance}) + 2;
 }
 
-// The box of the segment from a to b.
-inline Box segmentBetween(const Vertex* a, const Vertex* b) {
-  return {std::min(a->x, b->x), std::min(a->y, b->y), std::max(a->x, b->x), std::max(a->y, b->y)};
-}
-
 // A short second road's vertices and segment boxes, as they are now
 // (index.chain[0 .. index.chainLength)); the box of them all.
 Box takeChain(SweepIndex& index, const store::Map& map, const Road& road) {
@@ -182,10 +177,7 @@ Box takeChain(SweepIndex& index, const store::Map& map, const Road& road) {
     q = store::successorAt(map, q, id, nextId);
     id = nextId;
     const Coord nextX = q->x, nextY = q->y;
-    segment.minX = std::min(x, nextX);
-    segment.maxX = std::max(x, nextX);
-    segment.minY = std::min(y, nextY);
-    segment.maxY = std::max(y, nextY);
+    segment = segmentBetween(x, y, nextX, nextY);
     all.grow(nextX, nextY);
     x = nextX;
     y = nextY;

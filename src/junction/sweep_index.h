@@ -44,6 +44,20 @@ struct Box {
   }
 };
 
+// The box of the segment from (x0, y0) to (x1, y1), made without branches:
+// which end lies lower follows the data, and no predictor guesses it.
+inline Box segmentBetween(Coord x0, Coord y0, Coord x1, Coord y1) {
+  const int64_t dx = int64_t{x0} - x1, dy = int64_t{y0} - y1;
+  const int64_t lowDx = dx & (dx >> 63),
+                lowDy = dy & (dy >> 63);  // the difference where negative, else 0
+  return {static_cast<Coord>(x1 + lowDx), static_cast<Coord>(y1 + lowDy),
+          static_cast<Coord>(x0 - lowDx), static_cast<Coord>(y0 - lowDy)};
+}
+
+inline Box segmentBetween(const Vertex* a, const Vertex* b) {
+  return segmentBetween(a->x, a->y, b->x, b->y);
+}
+
 // The box of the segment that starts at v (just v at a road's end).
 inline Box segmentBox(const store::Map& map, const Vertex* v) {
   Box box = Box::of(v);
@@ -82,9 +96,10 @@ inline Box grownBy(const Box& box, int64_t margin) {
           held(box.maxY + margin)};
 }
 
-// The boxes meet (touching counts).
+// The boxes meet (touching counts). One branch for the four tests, for the
+// same reason as above.
 inline bool boxesTouch(const Box& a, const Box& b) {
-  return b.minX <= a.maxX && a.minX <= b.maxX && b.minY <= a.maxY && a.minY <= b.maxY;
+  return (b.minX <= a.maxX) & (a.minX <= b.maxX) & (b.minY <= a.maxY) & (a.minY <= b.maxY);
 }
 
 inline bool mayInteract(const Box& a, const Box& b, int64_t margin) {

@@ -18,7 +18,7 @@ void weldVertices(JoinContext& join, const Road& a, Vertex* p0, const Road& b, V
   const int64_t limit = join.MinDistance;
   // The cheap square test first; it also rules out every weld when the
   // distance is negative.
-  if (std::llabs(dx) > limit || std::llabs(dy) > limit) return;
+  if ((std::llabs(dx) > limit) | (std::llabs(dy) > limit)) return;  // one branch for both
   if (square(dx) + square(dy) > minDistanceSquared(join)) return;
 
   Coord x = p0->x, y = p0->y;
