@@ -146,42 +146,35 @@ int64_t nearMargin(const JoinContext& join) {
   return std::llabs(int64_t{join.MinDistance}) + 2;
 }
 
-// A short second road's vertices and segment boxes, as they are now
+// A short second road's vertices and their positions, as they are now
 // (index.chain[0 .. index.chainLength)); the box of them all.
 Box takeChain(SweepIndex& index, const store::Map& map, const Road& road) {
   store::VertexId id = road.first;
   Vertex* q = store::vertexAt(map, id);
-  Coord x = q->x, y = q->y;
   Box all = Box::of(q);
   // Written through locals rather than pushed: this runs for every pair, and
-  // through the vectors each store would reload them and the coordinates.
+  // through the vectors each store would reload them.
   Vertex** chain = index.chain.data();
-  Box* segments = index.chainSegments.data();
+  SweepIndex::Position* positions = index.chainPositions.data();
   size_t capacity = index.chain.size();
   size_t n = 0;
   for (;; ++n) {
-    if (n == capacity) {
+    if (n + 1 >= capacity) {
       capacity = 2 * n + 64;
       index.chain.resize(capacity);
-      index.chainSegments.resize(capacity);
+      index.chainPositions.resize(capacity);
       chain = index.chain.data();
-      segments = index.chainSegments.data();
+      positions = index.chainPositions.data();
     }
     chain[n] = q;
-    Box& segment = segments[n];
+    positions[n] = {q->x, q->y};
     const store::VertexId nextId = q->next;
-    if (nextId == store::kNoVertex) {
-      segment = {x, y, x, y};
-      break;
-    }
+    if (nextId == store::kNoVertex) break;
     q = store::successorAt(map, q, id, nextId);
     id = nextId;
-    const Coord nextX = q->x, nextY = q->y;
-    segment = segmentBetween(x, y, nextX, nextY);
-    all.grow(nextX, nextY);
-    x = nextX;
-    y = nextY;
+    all.grow(q->x, q->y);
   }
+  positions[n + 1] = positions[n];
   index.chainLength = n + 1;
   return all;
 }
@@ -209,10 +202,10 @@ void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
     Box reach = reachOf(p1 != nullptr ? segmentBetween(p0, p1) : Box::of(p0));
     if (!boxesTouch(reach, boxB)) continue;
     // Read once, and again only after a change.
-    const Box* segments = index.chainSegments.data();
+    const SweepIndex::Position* positions = index.chainPositions.data();
     size_t length = index.chainLength;
     for (size_t k = 0; k < length; ++k) {
-      if (!boxesTouch(reach, segments[k])) continue;
+      if (!segmentTouches(reach, positions[k], positions[k + 1])) continue;
       steps.run(a, p0, b, index.chain[k]);
       if (index.recentPositions.empty()) continue;
       // Something moved or was inserted: only behind the current q0 can B's
@@ -220,7 +213,7 @@ void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
       index.recentPositions.clear();
       boxB = takeChain(index, map, b);
       exactB = isExact(boxB);
-      segments = index.chainSegments.data();
+      positions = index.chainPositions.data();
       length = index.chainLength;
       p1 = nextOf(join, p0);
       reach = reachOf(segmentBox(map, p0));

@@ -102,6 +102,14 @@ inline bool boxesTouch(const Box& a, const Box& b) {
   return (b.minX <= a.maxX) & (a.minX <= b.maxX) & (b.minY <= a.maxY) & (a.minY <= b.maxY);
 }
 
+// Whether the box of the segment from a to b touches `box`, decided on the
+// ends without making the segment's box, in one branch.
+template <typename Position>
+inline bool segmentTouches(const Box& box, const Position& a, const Position& b) {
+  return ((a.x <= box.maxX) | (b.x <= box.maxX)) & ((a.x >= box.minX) | (b.x >= box.minX)) &
+         ((a.y <= box.maxY) | (b.y <= box.maxY)) & ((a.y >= box.minY) | (b.y >= box.minY));
+}
+
 inline bool mayInteract(const Box& a, const Box& b, int64_t margin) {
   if (!isExact(a) || !isExact(b)) return true;
   return boxesMeet(a, b, margin);
@@ -141,10 +149,14 @@ struct SweepIndex {
 
   uint64_t modifications = 0;  // moves and insertions so far
   // The second road of the pair being processed, when it is short: its
-  // vertices and the boxes of their segments (scratch of the fast sweep).
+  // vertices and their positions, the last one twice, so that segment k
+  // runs from position k to k + 1 (scratch of the fast sweep).
+  struct Position {
+    Coord x, y;
+  };
   std::vector<Vertex*> chain;
-  std::vector<Box> chainSegments;
-  size_t chainLength = 0;  // of the two above, which only grow
+  std::vector<Position> chainPositions;
+  size_t chainLength = 0;  // vertices; the two above only grow
   // Positions that vertices were moved or inserted at since the fast loop
   // last looked; it grows its own boxes by them and clears the list.
   std::vector<Box> recentPositions;
