@@ -191,7 +191,8 @@ void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
   BlockCursor cursorA{index, longA};
   // Where a B segment must lie to act on p0's segment: all of the plane
   // unless both are where the crossing arithmetic is exact.
-  const auto reachOf = [&](const Box& segmentP) {
+  const auto reachOf = [&](const Vertex* start, const Vertex* end) {
+    const Box segmentP = segmentBetween(start, end != nullptr ? end : start);
     return exactB && isExact(segmentP) ? grownBy(segmentP, margin) : Box::everything();
   };
   Vertex* p1 = nullptr;  // p0's successor, while nothing has changed since it was read
@@ -199,7 +200,7 @@ void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
     p0 = cursorA.skipFar(p0, boxB, margin);
     if (p0 == nullptr) break;
     p1 = nextOf(join, p0);
-    Box reach = reachOf(p1 != nullptr ? segmentBetween(p0, p1) : Box::of(p0));
+    Box reach = reachOf(p0, p1);
     if (!boxesTouch(reach, boxB)) continue;
     // Read once, and again only after a change.
     const SweepIndex::Position* positions = index.chainPositions.data();
@@ -216,7 +217,7 @@ void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
       positions = index.chainPositions.data();
       length = index.chainLength;
       p1 = nextOf(join, p0);
-      reach = reachOf(segmentBox(map, p0));
+      reach = reachOf(p0, p1);
     }
   }
 }

@@ -44,28 +44,19 @@ struct Box {
   }
 };
 
-// The box of the segment from (x0, y0) to (x1, y1), made without branches:
-// which end lies lower follows the data, and no predictor guesses it.
-inline Box segmentBetween(Coord x0, Coord y0, Coord x1, Coord y1) {
-  const int64_t dx = int64_t{x0} - x1, dy = int64_t{y0} - y1;
+// The box of the segment from a to b, made without branches: which end lies
+// lower follows the data, and no predictor guesses it.
+inline Box segmentBetween(const Vertex* a, const Vertex* b) {
+  const int64_t dx = int64_t{a->x} - b->x, dy = int64_t{a->y} - b->y;
   const int64_t lowDx = dx & (dx >> 63),
                 lowDy = dy & (dy >> 63);  // the difference where negative, else 0
-  return {static_cast<Coord>(x1 + lowDx), static_cast<Coord>(y1 + lowDy),
-          static_cast<Coord>(x0 - lowDx), static_cast<Coord>(y0 - lowDy)};
-}
-
-inline Box segmentBetween(const Vertex* a, const Vertex* b) {
-  return segmentBetween(a->x, a->y, b->x, b->y);
+  return {static_cast<Coord>(b->x + lowDx), static_cast<Coord>(b->y + lowDy),
+          static_cast<Coord>(a->x - lowDx), static_cast<Coord>(a->y - lowDy)};
 }
 
 // The box of the segment that starts at v (just v at a road's end).
 inline Box segmentBox(const store::Map& map, const Vertex* v) {
-  Box box = Box::of(v);
-  if (v->next != store::kNoVertex) {
-    const Vertex* next = store::vertexAt(map, v->next);
-    box.grow(next->x, next->y);
-  }
-  return box;
+  return segmentBetween(v, v->next == store::kNoVertex ? v : store::vertexAt(map, v->next));
 }
 
 // Whether something within `a` may act on something within `b`: their boxes,
