@@ -1,4 +1,5 @@
 #include <algorithm>
+#include <bit>
 #include <cstdlib>
 #include <memory>
 #include <span>
@@ -159,7 +160,7 @@ Box takeChain(SweepIndex& index, const store::Map& map, const Road& road) {
   size_t capacity = index.chain.size();
   size_t n = 0;
   for (;; ++n) {
-    if (n + 1 >= capacity) {
+    if (n + 18 >= capacity) {  // segmentsTouching reads up to 16 past the end
       capacity = 2 * n + 64;
       index.chain.resize(capacity);
       index.chainPositions.resize(capacity);
@@ -205,19 +206,30 @@ void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
     // Read once, and again only after a change.
     const SweepIndex::Position* positions = index.chainPositions.data();
     size_t length = index.chainLength;
-    for (size_t k = 0; k < length; ++k) {
-      if (!segmentTouches(reach, positions[k], positions[k + 1])) continue;
-      steps.run(a, p0, b, index.chain[k]);
-      if (index.recentPositions.empty()) continue;
-      // Something moved or was inserted: only behind the current q0 can B's
-      // chain have changed, so q0 keeps its place; p0 may have a new successor.
-      index.recentPositions.clear();
-      boxB = takeChain(index, map, b);
-      exactB = isExact(boxB);
-      positions = index.chainPositions.data();
-      length = index.chainLength;
-      p1 = nextOf(join, p0);
-      reach = reachOf(p0, p1);
+    // B's segments base, base + 1, ... from `from` on that touch the reach.
+    const auto touchingFrom = [&](size_t base, size_t from) -> uint64_t {
+      if (from == kSegmentsPerMask) return 0;
+      const size_t count = std::min(kSegmentsPerMask, length - base);
+      return segmentsTouching(reach, positions + base, count) & (~uint64_t{0} << (2 * from));
+    };
+    for (size_t base = 0; base < length; base += kSegmentsPerMask) {
+      uint64_t touching = touchingFrom(base, 0);
+      while (touching != 0) {
+        const size_t k = base + static_cast<size_t>(std::countr_zero(touching)) / 2;
+        touching &= touching - 1;
+        steps.run(a, p0, b, index.chain[k]);
+        if (index.recentPositions.empty()) continue;
+        // Something moved or was inserted: only behind the current q0 can B's
+        // chain have changed, so q0 keeps its place; p0 may have a new successor.
+        index.recentPositions.clear();
+        boxB = takeChain(index, map, b);
+        exactB = isExact(boxB);
+        positions = index.chainPositions.data();
+        length = index.chainLength;
+        p1 = nextOf(join, p0);
+        reach = reachOf(p0, p1);
+        touching = touchingFrom(base, k - base + 1);
+      }
     }
   }
 }

@@ -18,6 +18,10 @@
 #include <unordered_map>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "store/road_store.h"
 
 namespace tovlek::junction {
@@ -99,6 +103,40 @@ template <typename Position>
 inline bool segmentTouches(const Box& box, const Position& a, const Position& b) {
   return ((a.x <= box.maxX) | (b.x <= box.maxX)) & ((a.x >= box.minX) | (b.x >= box.minX)) &
          ((a.y <= box.maxY) | (b.y <= box.maxY)) & ((a.y >= box.minY) | (b.y >= box.minY));
+}
+
+// The segments of a chain that touch `box`, 32 at a time: bit 2k is set
+// when segment k, from positions[k] to positions[k + 1], touches it
+// (k < count <= 32); odd bits are clear. positions[k] must be readable up to
+// k = count + 16.
+inline constexpr size_t kSegmentsPerMask = 32;
+template <typename Position>
+inline uint64_t segmentsTouching(const Box& box, const Position* positions, size_t count) {
+  uint64_t missed = 0;  // bit 2k + axis: segment k lies beyond the box on that axis
+#if defined(__SSE2__)
+  // Two segments at once, on the x and y of their three positions, in runs
+  // of 16 segments: most chains fit in one, and a loop of fixed length ends
+  // where the predictor expects.
+  static_assert(sizeof(Position) == 8);
+  const __m128i low = _mm_setr_epi32(box.minX, box.minY, box.minX, box.minY);
+  const __m128i high = _mm_setr_epi32(box.maxX, box.maxY, box.maxX, box.maxY);
+  for (size_t run = 0; run < count; run += 16) {
+    for (size_t k = run; k < run + 16; k += 2) {
+      const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(positions + k));
+      const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(positions + k + 1));
+      const __m128i above =
+          _mm_and_si128(_mm_cmpgt_epi32(starts, high), _mm_cmpgt_epi32(ends, high));
+      const __m128i below = _mm_and_si128(_mm_cmplt_epi32(starts, low), _mm_cmplt_epi32(ends, low));
+      const auto lanes = _mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(above, below)));
+      missed |= uint64_t{static_cast<unsigned>(lanes)} << (2 * k);
+    }
+  }
+#else
+  for (size_t k = 0; k < count; ++k)
+    missed |= uint64_t{!segmentTouches(box, positions[k], positions[k + 1])} << (2 * k);
+#endif
+  const uint64_t touching = ~(missed | missed >> 1) & 0x5555555555555555u;
+  return count == kSegmentsPerMask ? touching : touching & ((uint64_t{1} << (2 * count)) - 1);
 }
 
 inline bool mayInteract(const Box& a, const Box& b, int64_t margin) {
