@@ -45,25 +45,42 @@ bool readCoordList(std::string_view line, std::vector<Coord>& coords) {
 
 namespace {
 
+// "00" to "99": two digits per division, for the writer's hot loop.
+constexpr char kDigitPairs[] =
+    "00010203040506070809101112131415161718192021222324252627282930313233343536373839"
+    "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
+    "8081828384858687888990919293949596979899";
+
+char* putTwoDigits(char* p, uint32_t twoDigits) {
+  p -= 2;
+  p[0] = kDigitPairs[2 * twoDigits];
+  p[1] = kDigitPairs[2 * twoDigits + 1];
+  return p;
+}
+
 // Writes the text of a Coord so that it ends just before `end`; returns
 // where it begins. At most 13 characters ("-21474.83648").
 char* putCoordText(char* end, Coord value) {
-  // Widened first: the magnitude of the most negative Coord has no int32.
-  const int64_t signedValue = value;
-  uint64_t magnitude = static_cast<uint64_t>(signedValue < 0 ? -signedValue : signedValue);
-  char* p = end;
-  uint64_t fraction = magnitude % 100000;
-  for (int i = 0; i < 5; ++i) {
-    *--p = static_cast<char>('0' + fraction % 10);
-    fraction /= 10;
-  }
+  // The magnitude of the most negative Coord has no int32, but a uint32.
+  const uint32_t magnitude =
+      value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
+  uint32_t fraction = magnitude % 100000;
+  char* p = putTwoDigits(end, fraction % 100);
+  fraction /= 100;
+  p = putTwoDigits(p, fraction % 100);
+  *--p = static_cast<char>('0' + fraction / 100);
   *--p = '.';
-  uint64_t whole = magnitude / 100000;
-  do {
-    *--p = static_cast<char>('0' + whole % 10);
-    whole /= 10;
-  } while (whole != 0);
-  if (signedValue < 0) *--p = '-';
+  uint32_t whole = magnitude / 100000;  // at most 21474
+  while (whole >= 100) {
+    p = putTwoDigits(p, whole % 100);
+    whole /= 100;
+  }
+  if (whole >= 10) {
+    p = putTwoDigits(p, whole);
+  } else {
+    *--p = static_cast<char>('0' + whole);
+  }
+  if (value < 0) *--p = '-';
   return p;
 }
 

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+
 namespace tovlek::codec {
 namespace {
 
@@ -37,6 +39,26 @@ TEST(CoordCodecTest, DecodingRoundsOnTheSixthDecimal) {
       {"1e19", {}},
   };
   for (auto [text, expected] : table) EXPECT_EQ(decodeText(text), expected) << text;
+}
+
+TEST(CoordCodecTest, WritingGivesFiveDecimals) {
+  const std::pair<Coord, const char*> table[] = {
+      {0, "0.00000"},
+      {-1, "-0.00001"},
+      {99999, "0.99999"},
+      {100000, "1.00000"},
+      {-100010, "-1.00010"},
+      {123456789, "1234.56789"},
+      {1000000000, "10000.00000"},
+      {INT32_MAX, "21474.83647"},
+      {INT32_MIN, "-21474.83648"},
+  };
+  for (auto [value, expected] : table) {
+    std::string text;
+    appendCoordText(text, value);
+    EXPECT_EQ(text, expected) << value;
+  }
+  EXPECT_EQ(formatPair(-4500000, 12345), "(-45.00000,0.12345)");
 }
 
 }  // namespace
