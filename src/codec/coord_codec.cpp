@@ -28,17 +28,23 @@ std::optional<DecodedPair> decodePair(std::string_view text, size_t open) {
   const std::optional<Coord> x = decodeNumber(first.value);
   const std::optional<Coord> y = decodeNumber(second.value);
   if (!x || !y) return std::nullopt;
-  return DecodedPair{*x, *y};
+  return DecodedPair{*x, *y, second.end};
 }
 
 bool readCoordList(std::string_view line, std::vector<Coord>& coords) {
   // The first character is never the start of a pair.
-  for (size_t open = line.find('(', 1); open != std::string_view::npos;
-       open = line.find('(', open + 1)) {
+  size_t open = line.find('(', 1);
+  while (open != std::string_view::npos) {
     const std::optional<DecodedPair> pair = decodePair(line, open);
     if (!pair) return false;
     coords.push_back(pair->x);
     coords.push_back(pair->y);
+    // No '(' lies within the numbers, so the search goes on from their end;
+    // the usual "),(" needs none.
+    const size_t end = pair->end;
+    const bool usual =
+        line.size() - end >= 3 && line[end] == ')' && line[end + 1] == ',' && line[end + 2] == '(';
+    open = usual ? end + 2 : line.find('(', end);
   }
   return true;
 }

@@ -25,6 +25,7 @@ std::optional<Coord> decodeNumber(double number);
 struct DecodedPair {
   Coord x;
   Coord y;
+  size_t end;  // just past the second number
 };
 
 // Reads "(%lf,%lf" at text[open], where a '(' stands: white space is allowed
