@@ -1,6 +1,8 @@
 #include "codec/c_scan.h"
 
+#include <bit>
 #include <cstdlib>
+#include <cstring>
 #include <string>
 
 namespace tovlek::codec {
@@ -235,6 +237,50 @@ double convertDouble(std::string_view token, bool& consumedAny) {
   return value;
 }
 
+// The decimal digits that begin p[0 .. 8): how many, and their value, found
+// eight characters at a time (on a little-endian machine).
+struct DigitRun {
+  int count;
+  uint64_t value;
+};
+
+DigitRun leadingDigits(const char* p) {
+  uint64_t chunk;
+  std::memcpy(&chunk, p, sizeof chunk);
+  // A digit becomes 0..9 and the byte stays below 16 after adding 6; any
+  // other byte does not. A byte that overflows only carries into bytes after
+  // it, which are past the first non-digit and not looked at.
+  const uint64_t x = chunk ^ 0x3030303030303030u;
+  const uint64_t nonDigits = ((x + 0x0606060606060606u) | x) & 0xF0F0F0F0F0F0F0F0u;
+  const int count = nonDigits == 0 ? 8 : std::countr_zero(nonDigits) / 8;
+  if (count == 0) return {0, 0};
+  // The digits moved to the top, leading zeros below; then pairs, fours and
+  // eights of digits are combined.
+  uint64_t v = x << (8 * (8 - count));
+  v = (v * 10 + (v >> 8)) & 0x00FF00FF00FF00FFu;
+  v = (v * 100 + (v >> 16)) & 0x0000FFFF0000FFFFu;
+  v = (v * 10000 + (v >> 32)) & 0xFFFFFFFFu;
+  return {count, v};
+}
+
+constexpr uint64_t kIntegerPowers[] = {1,      10,      100,      1000,     10000,
+                                       100000, 1000000, 10000000, 100000000};
+
+// Appends the decimal digits at p to `mantissa` (which wraps beyond 19
+// digits; the caller rejects those) and returns where they end.
+const char* takeDigits(const char* p, const char* end, uint64_t& mantissa) {
+  if constexpr (std::endian::native == std::endian::little) {
+    while (end - p >= 8) {
+      const DigitRun run = leadingDigits(p);
+      mantissa = mantissa * kIntegerPowers[run.count] + run.value;
+      p += run.count;
+      if (run.count < 8) return p;
+    }
+  }
+  for (; p < end && isDigit(*p); ++p) mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+  return p;
+}
+
 // The common number of a map in one pass: a sign, then at most 19 decimal
 // digits with at most one point among them, then a character that cannot
 // continue a number (no exponent). False for anything else, which the
@@ -248,11 +294,12 @@ bool scanPlainDecimal(std::string_view text, size_t pos, ScannedDouble& scanned)
   if (end - p >= 2 && p[0] == '0' && (p[1] == 'x' || p[1] == 'X')) return false;
   uint64_t mantissa = 0;
   const char* const first = p;
+  // The whole part is short: its digits one by one.
   for (; p < end && isDigit(*p); ++p) mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
   ptrdiff_t digits = p - first, decimals = 0;
   if (p < end && *p == '.') {
     const char* const point = ++p;
-    for (; p < end && isDigit(*p); ++p) mantissa = mantissa * 10 + static_cast<uint64_t>(*p - '0');
+    p = takeDigits(p, end, mantissa);
     decimals = p - point;
     digits += decimals;
   }

@@ -80,7 +80,8 @@ TEST(CScanTest, TrickyInputsMatchTheCLibrary) {
 }
 
 TEST(CScanTest, GeneratedInputsMatchTheCLibrary) {
-  const std::string alphabet = "0123456789.eEpPxX+-afinyt ,()\t";
+  // ('/' and ':' are the neighbours of the digits.)
+  const std::string alphabet = "0123456789.eEpPxX+-afinyt ,()\t/:";
   std::mt19937 random(20261206);
   for (int i = 0; i < 60000; ++i) {
     std::string text;
@@ -97,6 +98,10 @@ TEST(CScanTest, PlainDecimalsOfAnyLengthMatchTheCLibrary) {
   // Around the limits of the exact shortcut: 15 to 21 significant digits,
   // mantissas near 2^53, exponents near +-22, leading and trailing zeros.
   std::mt19937_64 random(11);
+  // What follows, as in a coordinate line: digits are taken eight at a
+  // time where eight characters remain (the byte 0xca overflows there).
+  const char* const tails[] = {"",          ")",        ",45.123456)", " 12345678", "\xca,5678901",
+                               ":12345678", "/12345678"};
   for (int i = 0; i < 40000; ++i) {
     std::string digits;
     const int count = 1 + static_cast<int>(random() % 21);
@@ -106,6 +111,7 @@ TEST(CScanTest, PlainDecimalsOfAnyLengthMatchTheCLibrary) {
     std::ostringstream text;
     text << (random() % 2 ? "-" : "") << digits.substr(0, point) << '.' << digits.substr(point);
     if (random() % 3 == 0) text << 'e' << static_cast<int>(random() % 61) - 30;
+    text << tails[random() % std::size(tails)];
     expectDoubleMatchesLibrary(text.str());
     if (::testing::Test::HasFailure()) break;
   }
