@@ -5,12 +5,6 @@
 namespace tovlek::report {
 namespace {
 
-void appendNumber(std::string& out, const char* format, double value) {
-  char text[64];
-  std::snprintf(text, sizeof text, format, value);
-  out += text;
-}
-
 void appendRoad(std::string& out, const char* which, const RoadText& road) {
   out += ",\"";
   out += which;
@@ -41,9 +35,9 @@ void appendGeoJsonFeature(std::string& out, const Feature& feature, bool firstFe
   out += '"';
   if (feature.hasDistance) {
     out += ",\"moved\":";
-    appendNumber(out, "%.6f", feature.units / 100000.0);
+    appendFixed(out, feature.units / 100000.0, 6);
     out += ",\"moved_m\":";
-    appendNumber(out, "%.2f", feature.metres);
+    appendFixed(out, feature.metres, 2);
   }
   appendRoad(out, "first", *feature.first);
   if (feature.second != nullptr) appendRoad(out, "second", *feature.second);

@@ -1,5 +1,3 @@
-#include <cstdio>
-
 #include "codec/coord_codec.h"
 #include "report/formats.h"
 #include "report/text.h"
@@ -35,9 +33,9 @@ void appendGpxWaypoint(std::string& out, const Feature& feature) {
   out += "\"><name>";
   out += feature.kind;
   if (feature.hasDistance) {
-    char distance[48];
-    std::snprintf(distance, sizeof distance, " %.1f m", feature.metres);
-    out += distance;
+    out += ' ';
+    appendFixed(out, feature.metres, 1);
+    out += " m";
   }
   out += "</name><desc>";
   appendRoad(out, *feature.first);

@@ -1,6 +1,7 @@
 #include "report/text.h"
 
 #include <cerrno>
+#include <charconv>
 #include <cstdio>
 
 namespace tovlek::report {
@@ -113,6 +114,14 @@ void appendJsonString(std::string& out, std::string_view utf8, bool forScript) {
     }
   }
   out += '"';
+}
+
+void appendFixed(std::string& out, double value, int decimals) {
+  // Room for the largest double with the few decimals a report asks for.
+  char text[400];
+  const std::to_chars_result written =
+      std::to_chars(text, text + sizeof text, value, std::chars_format::fixed, decimals);
+  out.append(text, written.ptr);
 }
 
 void appendXmlText(std::string& out, std::string_view utf8) {

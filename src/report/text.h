@@ -1,5 +1,5 @@
 // Text of the change report (internal to the report): road labels as UTF-8,
-// and strings as JSON and XML want them.
+// strings as JSON and XML want them, and distances.
 #pragma once
 
 #include <iconv.h>
@@ -22,6 +22,10 @@ std::string labelAsUtf8(std::string_view label, iconv_t decoder);
 // A JSON string of UTF-8 text; with `forScript`, '<' is escaped too, so that
 // the string may stand inside an HTML script element.
 void appendJsonString(std::string& out, std::string_view utf8, bool forScript = false);
+
+// `value` with `decimals` digits after the point, exactly as printf's "%.*f"
+// writes it, without its cost.
+void appendFixed(std::string& out, double value, int decimals);
 
 // UTF-8 text as XML character data: markup characters escaped, and the
 // control characters that XML 1.0 does not allow replaced by '?'.
