@@ -160,7 +160,7 @@ Box takeChain(SweepIndex& index, const store::Map& map, const Road& road) {
   size_t capacity = index.chain.size();
   size_t n = 0;
   for (;; ++n) {
-    if (n + 18 >= capacity) {  // segmentsTouching reads up to 16 past the end
+    if (n + kSegmentsPerRun + 2 >= capacity) {  // room for segmentsTouching's last run
       capacity = 2 * n + 64;
       index.chain.resize(capacity);
       index.chainPositions.resize(capacity);

@@ -107,21 +107,23 @@ inline bool segmentTouches(const Box& box, const Position& a, const Position& b)
 
 // The segments of a chain that touch `box`, 32 at a time: bit 2k is set
 // when segment k, from positions[k] to positions[k + 1], touches it
-// (k < count <= 32); odd bits are clear. positions[k] must be readable up to
-// k = count + 16.
+// (k < count <= 32); odd bits are clear. Segments are tested in runs of
+// kSegmentsPerRun, so positions[k] must be readable up to
+// k = count + kSegmentsPerRun.
 inline constexpr size_t kSegmentsPerMask = 32;
+inline constexpr size_t kSegmentsPerRun = 16;
 template <typename Position>
 inline uint64_t segmentsTouching(const Box& box, const Position* positions, size_t count) {
   uint64_t missed = 0;  // bit 2k + axis: segment k lies beyond the box on that axis
 #if defined(__SSE2__)
-  // Two segments at once, on the x and y of their three positions, in runs
-  // of 16 segments: most chains fit in one, and a loop of fixed length ends
-  // where the predictor expects.
+  // Two segments at once, on the x and y of their three positions, in whole
+  // runs: most chains fit in one, and a loop of fixed length ends where the
+  // predictor expects.
   static_assert(sizeof(Position) == 8);
   const __m128i low = _mm_setr_epi32(box.minX, box.minY, box.minX, box.minY);
   const __m128i high = _mm_setr_epi32(box.maxX, box.maxY, box.maxX, box.maxY);
-  for (size_t run = 0; run < count; run += 16) {
-    for (size_t k = run; k < run + 16; k += 2) {
+  for (size_t run = 0; run < count; run += kSegmentsPerRun) {
+    for (size_t k = run; k < run + kSegmentsPerRun; k += 2) {
       const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(positions + k));
       const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(positions + k + 1));
       const __m128i above =
