@@ -22,14 +22,17 @@ void weldVertices(JoinContext& join, const Road& a, Vertex* p0, const Road& b, V
   if (square(dx) + square(dy) > minDistanceSquared(join)) return;
 
   Coord x = p0->x, y = p0->y;
-  const bool p0End = isEnd(join.map, a, p0);
-  const bool q0End = isEnd(join.map, b, q0);
-  if (p0End == q0End) {
-    x = static_cast<Coord>(p0->x - dx / 2);
-    y = static_cast<Coord>(p0->y - dy / 2);
-  } else if (q0End) {
-    x = q0->x;
-    y = q0->y;
+  // At one position already (every pair of one ring is): no ends to look up.
+  if ((dx | dy) != 0) {
+    const bool p0End = isEnd(join.map, a, p0);
+    const bool q0End = isEnd(join.map, b, q0);
+    if (p0End == q0End) {
+      x = static_cast<Coord>(p0->x - dx / 2);
+      y = static_cast<Coord>(p0->y - dy / 2);
+    } else if (q0End) {
+      x = q0->x;
+      y = q0->y;
+    }
   }
   if (join.reportChanges) {
     const Vertex* farther = square(int64_t{p0->x} - x) + square(int64_t{p0->y} - y) >=
