@@ -2,7 +2,9 @@
 #pragma once
 
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
+#include <cstring>
 
 #include "junction/junction.h"
 #include "junction/sweep_index.h"
@@ -28,6 +30,35 @@ inline store::Coord truncateToCoord(double value) {
   if (value >= 2147483647.0) return INT32_MAX;
   if (value <= -2147483648.0) return INT32_MIN;
   return static_cast<store::Coord>(value);
+}
+
+// A vertex's position as one value: x and y are its first eight bytes.
+static_assert(offsetof(store::Vertex, x) == 0 && offsetof(store::Vertex, y) == 4);
+inline uint64_t positionBits(const store::Vertex* v) {
+  uint64_t bits;
+  std::memcpy(&bits, v, sizeof bits);
+  return bits;
+}
+
+inline bool below2To25(int64_t d) {
+  return static_cast<uint64_t>(d + (int64_t{1} << 25)) < (uint64_t{1} << 26);
+}
+
+// Whether segment P (p0, p1) and segment Q (q0, q1) have an end at one
+// position; crossSegments then finds nothing, so the crossing step skips its
+// divisions (most vertex pairs of a joined network meet at shared vertices).
+// Its arithmetic puts the meeting point at parameter 0 or 1 of both, exactly:
+// at p0 = q0 the offsets between the segments are zero, and at p0 = q1 and
+// p1 = q0 the quotients are of one number by itself (or of zero) in the whole
+// range. At p1 = q1 numerator and denominator are equal only while every
+// product is exact, which differences below 2^25 ensure.
+inline bool shareAnEnd(const store::Vertex* p0, const store::Vertex* p1, const store::Vertex* q0,
+                       const store::Vertex* q1) {
+  const uint64_t startP = positionBits(p0), endP = positionBits(p1);
+  const uint64_t startQ = positionBits(q0), endQ = positionBits(q1);
+  if ((startP == startQ) | (startP == endQ) | (endP == startQ)) return true;
+  return endP == endQ && (below2To25(int64_t{p1->x} - p0->x) & below2To25(int64_t{p1->y} - p0->y) &
+                          below2To25(int64_t{q1->x} - q0->x) & below2To25(int64_t{q1->y} - q0->y));
 }
 
 // Moves v's whole ring to (x, y) and tells the fast sweep's index.

@@ -62,7 +62,10 @@ bool gainedVertex(const Placed& placed, bool happened) {
 }  // namespace
 
 int crossingStep(JoinContext& join, Vertex* p0, Vertex* q0) {
-  const Crossing crossing = crossSegments(join, p0, nextOf(join, p0), q0, nextOf(join, q0));
+  Vertex* p1 = nextOf(join, p0);
+  Vertex* q1 = nextOf(join, q0);
+  if (shareAnEnd(p0, p1, q0, q1)) return 0;
+  const Crossing crossing = crossSegments(join, p0, p1, q0, q1);
   if (crossing.result == CrossingResult::kNone) return 0;
   const bool onFirst = placesOnFirst(crossing.result);
   const bool onSecond = placesOnSecond(crossing.result);

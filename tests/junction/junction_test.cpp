@@ -5,6 +5,10 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <random>
+
+#include "junction/geometry.h"
 #include "support/store_check.h"
 
 namespace tovlek::junction {
@@ -79,6 +83,47 @@ TEST_F(JunctionTest, CrossingTestFigures) {
     EXPECT_EQ(chain(p0), (Points{{a[0], a[1]}, {a[2], a[3]}})) << name;
     EXPECT_EQ(chain(q0), (Points{{a[4], a[5]}, {a[6], a[7]}})) << name;
   }
+}
+
+// The crossing step skips crossSegments for segments with an end at one
+// position; the arithmetic must find nothing there, in the whole range. A
+// distance this large snaps any end that the arithmetic puts inside.
+TEST_F(JunctionTest, SegmentsThatShareAnEndCrossNowhere) {
+  join.MinDistance = INT32_MAX;
+  std::mt19937 random(5);
+  const auto coord = [&] {
+    switch (random() % 4) {
+      case 0:
+        return static_cast<int>(random() % 41) - 20;
+      case 1:
+        return static_cast<int>(random() % (1 << 26)) - (1 << 25);
+      case 2:
+        return (random() % 2 == 0 ? -1 : 1) * ((1 << 25) - static_cast<int>(random() % 3));
+      default:
+        return static_cast<int>(random());
+    }
+  };
+  int skipped = 0;
+  for (int round = 0; round < 20000; ++round) {
+    int p[4], q[4];
+    for (int& c : p) c = coord();
+    for (int& c : q) c = coord();
+    const int pEnd = 2 * static_cast<int>(random() % 2), qEnd = 2 * static_cast<int>(random() % 2);
+    q[qEnd] = p[pEnd];
+    q[qEnd + 1] = p[pEnd + 1];
+    Vertex* p0 = segment(p);
+    Vertex* q0 = segment(q);
+    Vertex* p1 = store::nextOf(map, p0);
+    Vertex* q1 = store::nextOf(map, q0);
+    if (!shareAnEnd(p0, p1, q0, q1)) continue;
+    ++skipped;
+    const Crossing crossing = crossSegments(join, p0, p1, q0, q1);
+    ASSERT_EQ(crossing.result, CrossingResult::kNone)
+        << testing::PrintToString(p) << testing::PrintToString(q);
+    ASSERT_EQ(chain(p0), (Points{{p[0], p[1]}, {p[2], p[3]}}));
+    ASSERT_EQ(chain(q0), (Points{{q[0], q[1]}, {q[2], q[3]}}));
+  }
+  EXPECT_GT(skipped, 15000);  // only p1 = q1 with long segments is left to the arithmetic
 }
 
 // The first road runs (0,0)-(100,0). X lands at x = 50 (a new vertex on P),
