@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <cstdlib>
 #include <cstring>
 
 #include "junction/junction.h"
@@ -32,6 +33,16 @@ inline store::Coord truncateToCoord(double value) {
   return static_cast<store::Coord>(value);
 }
 
+// The weld's cheap first test: p0 and q0 lie within MinDistance on both
+// axes (never when the distance is negative). Inline, so that the many pairs
+// it rules out cost no call.
+inline bool withinWeldSquare(const JoinContext& join, const store::Vertex* p0,
+                             const store::Vertex* q0) {
+  const int64_t limit = join.MinDistance;
+  return (std::llabs(int64_t{p0->x} - q0->x) <= limit) &
+         (std::llabs(int64_t{p0->y} - q0->y) <= limit);  // one branch for both
+}
+
 // A vertex's position as one value: x and y are its first eight bytes.
 static_assert(offsetof(store::Vertex, x) == 0 && offsetof(store::Vertex, y) == 4);
 inline uint64_t positionBits(const store::Vertex* v) {
@@ -45,8 +56,8 @@ inline bool below2To25(int64_t d) {
 }
 
 // Whether segment P (p0, p1) and segment Q (q0, q1) have an end at one
-// position; crossSegments then finds nothing, so the crossing step skips its
-// divisions (most vertex pairs of a joined network meet at shared vertices).
+// position; crossSegments then finds nothing, so a pair's steps skip the
+// crossing step (most vertex pairs of a joined network meet at shared vertices).
 // Its arithmetic puts the meeting point at parameter 0 or 1 of both, exactly:
 // at p0 = q0 the offsets between the segments are zero, and at p0 = q1 and
 // p1 = q0 the quotients are of one number by itself (or of zero) in the whole

@@ -62,10 +62,7 @@ bool gainedVertex(const Placed& placed, bool happened) {
 }  // namespace
 
 int crossingStep(JoinContext& join, Vertex* p0, Vertex* q0) {
-  Vertex* p1 = nextOf(join, p0);
-  Vertex* q1 = nextOf(join, q0);
-  if (shareAnEnd(p0, p1, q0, q1)) return 0;
-  const Crossing crossing = crossSegments(join, p0, p1, q0, q1);
+  const Crossing crossing = crossSegments(join, p0, nextOf(join, p0), q0, nextOf(join, q0));
   if (crossing.result == CrossingResult::kNone) return 0;
   const bool onFirst = placesOnFirst(crossing.result);
   const bool onSecond = placesOnSecond(crossing.result);
@@ -118,8 +115,9 @@ struct PairSteps {
       : join(context), first(a), limit(4 * (int64_t{a.readVertexCount} + b.readVertexCount) + 64) {}
 
   void run(Road& a, Vertex* p0, Road& b, Vertex* q0) {
-    weldVertices(join, a, p0, b, q0);
+    if (withinWeldSquare(join, p0, q0)) weldVertices(join, a, p0, b, q0);
     if (p0->next == store::kNoVertex || q0->next == store::kNoVertex || inserted >= limit) return;
+    if (shareAnEnd(p0, nextOf(join, p0), q0, nextOf(join, q0))) return;
     inserted += crossingStep(join, p0, q0);
     if (inserted >= limit) {
       const Vertex* start = store::firstOf(join.map, first);

@@ -1,5 +1,3 @@
-#include <cstdlib>
-
 #include "junction/geometry.h"
 #include "junction/junction.h"
 
@@ -13,12 +11,9 @@ bool isEnd(const store::Map& map, const Road& road, const Vertex* vertex) {
 }  // namespace
 
 void weldVertices(JoinContext& join, const Road& a, Vertex* p0, const Road& b, Vertex* q0) {
+  if (!withinWeldSquare(join, p0, q0)) return;
   const int64_t dx = int64_t{p0->x} - q0->x;
   const int64_t dy = int64_t{p0->y} - q0->y;
-  const int64_t limit = join.MinDistance;
-  // The cheap square test first; it also rules out every weld when the
-  // distance is negative.
-  if ((std::llabs(dx) > limit) | (std::llabs(dy) > limit)) return;  // one branch for both
   if (square(dx) + square(dy) > minDistanceSquared(join)) return;
 
   Coord x = p0->x, y = p0->y;

@@ -85,7 +85,7 @@ TEST_F(JunctionTest, CrossingTestFigures) {
   }
 }
 
-// The crossing step skips crossSegments for segments with an end at one
+// The sweep skips the crossing step for segments with an end at one
 // position; the arithmetic must find nothing there, in the whole range. A
 // distance this large snaps any end that the arithmetic puts inside.
 TEST_F(JunctionTest, SegmentsThatShareAnEndCrossNowhere) {
