@@ -51,8 +51,14 @@ inline uint64_t positionBits(const store::Vertex* v) {
   return bits;
 }
 
-inline bool below2To25(int64_t d) {
-  return static_cast<uint64_t>(d + (int64_t{1} << 25)) < (uint64_t{1} << 26);
+// All four coordinate differences of two segments lie below 2^25 in
+// magnitude: each offset by 2^25 stays below 2^26, and so does their union.
+inline bool differencesBelow2To25(const store::Vertex* p0, const store::Vertex* p1,
+                                  const store::Vertex* q0, const store::Vertex* q1) {
+  constexpr uint64_t kOffset = uint64_t{1} << 25;
+  const auto offset = [](int64_t d) { return static_cast<uint64_t>(d) + kOffset; };
+  return (offset(int64_t{p1->x} - p0->x) | offset(int64_t{p1->y} - p0->y) |
+          offset(int64_t{q1->x} - q0->x) | offset(int64_t{q1->y} - q0->y)) < 2 * kOffset;
 }
 
 // Whether segment P (p0, p1) and segment Q (q0, q1) have an end at one
@@ -68,8 +74,7 @@ inline bool shareAnEnd(const store::Vertex* p0, const store::Vertex* p1, const s
   const uint64_t startP = positionBits(p0), endP = positionBits(p1);
   const uint64_t startQ = positionBits(q0), endQ = positionBits(q1);
   if ((startP == startQ) | (startP == endQ) | (endP == startQ)) return true;
-  return endP == endQ && (below2To25(int64_t{p1->x} - p0->x) & below2To25(int64_t{p1->y} - p0->y) &
-                          below2To25(int64_t{q1->x} - q0->x) & below2To25(int64_t{q1->y} - q0->y));
+  return endP == endQ && differencesBelow2To25(p0, p1, q0, q1);
 }
 
 // Moves v's whole ring to (x, y) and tells the fast sweep's index.
