@@ -154,31 +154,30 @@ bool roomForVertex(size_t n, size_t capacity) {
   return n + kSegmentsPerRun + 2 < capacity;
 }
 
-void growChain(SweepIndex& index, size_t n) {
-  index.chain.resize(2 * n + 64);
-  index.chainPositions.resize(2 * n + 64);
+void growChain(SweepIndex::Chain& chain, size_t n) {
+  chain.vertices.resize(2 * n + 64);
+  chain.positions.resize(2 * n + 64);
 }
 
-// A short second road's vertices and their positions, as they are now
-// (index.chain[0 .. index.chainLength)); the box of them all. Kept out of
-// line, as is refreshChain: inlined into the pair loop, both cost it more
-// than their calls (50 million instructions at 100k).
-[[gnu::noinline]] Box takeChain(SweepIndex& index, const store::Map& map, const Road& road) {
+// A short road's vertices and their positions, as they are now; the box of
+// them all. Kept out of line, as is refreshChain: inlined into the pair loop,
+// both cost it more than their calls (50 million instructions at 100k).
+[[gnu::noinline]] Box takeChain(SweepIndex::Chain& taken, const store::Map& map, const Road& road) {
   store::VertexId id = road.first;
   Vertex* q = store::vertexAt(map, id);
   Box all = Box::of(q);
   // Written through locals rather than pushed: this runs for every pair, and
   // through the vectors each store would reload them.
-  Vertex** chain = index.chain.data();
-  SweepIndex::Position* positions = index.chainPositions.data();
-  size_t capacity = index.chain.size();
+  Vertex** chain = taken.vertices.data();
+  SweepIndex::Position* positions = taken.positions.data();
+  size_t capacity = taken.vertices.size();
   size_t n = 0;
   for (;; ++n) {
     if (!roomForVertex(n, capacity)) {
-      growChain(index, n);
-      capacity = index.chain.size();
-      chain = index.chain.data();
-      positions = index.chainPositions.data();
+      growChain(taken, n);
+      capacity = taken.vertices.size();
+      chain = taken.vertices.data();
+      positions = taken.positions.data();
     }
     chain[n] = q;
     positions[n] = {q->x, q->y};
@@ -189,90 +188,141 @@ void growChain(SweepIndex& index, size_t n) {
     all.grow(q->x, q->y);
   }
   positions[n + 1] = positions[n];
-  index.chainLength = n + 1;
+  taken.length = n + 1;
+  taken.exact = isExact(all);
   return all;
 }
 
 // Brings the chain up to date after a step at its vertex k changed something:
-// B's vertices may have moved, and a crossing step may have inserted one
-// behind vertex k, the only place a step inserts into B. Cheaper than taking
-// the chain again: the positions are read from the records it holds, and no
-// link is followed but vertex k's. Returns the box of them all.
-[[gnu::noinline]] Box refreshChain(SweepIndex& index, const store::Map& map, size_t k) {
-  size_t n = index.chainLength;
-  Vertex* const after = store::nextOf(map, index.chain[k]);
-  if (after != (k + 1 < n ? index.chain[k + 1] : nullptr)) {
-    if (!roomForVertex(n, index.chain.size())) growChain(index, n);
-    Vertex** chain = index.chain.data();
+// vertices may have moved, and a crossing step may have inserted one behind
+// vertex k, the only place a step inserts into either road. Cheaper than
+// taking the chain again: the positions are read from the records it holds,
+// and no link is followed but vertex k's. Returns the box of them all.
+[[gnu::noinline]] Box refreshChain(SweepIndex::Chain& taken, const store::Map& map, size_t k) {
+  size_t n = taken.length;
+  Vertex* const after = store::nextOf(map, taken.vertices[k]);
+  if (after != (k + 1 < n ? taken.vertices[k + 1] : nullptr)) {
+    if (!roomForVertex(n, taken.vertices.size())) growChain(taken, n);
+    Vertex** chain = taken.vertices.data();
     std::copy_backward(chain + k + 1, chain + n, chain + n + 1);
     chain[k + 1] = after;
     ++n;
   }
-  Vertex* const* chain = index.chain.data();
-  SweepIndex::Position* positions = index.chainPositions.data();
+  Vertex* const* chain = taken.vertices.data();
+  SweepIndex::Position* positions = taken.positions.data();
   Box all = Box::of(chain[0]);
   for (size_t i = 0; i < n; ++i) {
     positions[i] = {chain[i]->x, chain[i]->y};
     all.grow(positions[i].x, positions[i].y);
   }
   positions[n] = positions[n - 1];
-  index.chainLength = n;
+  taken.length = n;
+  taken.exact = isExact(all);
   return all;
 }
 
-// The pair's steps for a short second road: its segment boxes are taken
-// once, and brought up to date after every change, which only a step of this
-// pair makes.
-void processShortSecond(JoinContext& join, PairSteps& steps, Road& a, Road& b,
-                        const LongRoad* longA, int64_t margin) {
+// The segments k of a chain, from `from` on within the run of 32 that starts
+// at `base`, whose boxes touch `box`: bit 2 (k - base) per segment.
+uint64_t touchingFrom(const SweepIndex::Chain& chain, const Box& box, size_t base, size_t from) {
+  if (from >= base + kSegmentsPerMask) return 0;
+  const size_t count = std::min(kSegmentsPerMask, chain.length - base);
+  return segmentsTouching(box, chain.positions.data() + base, count) &
+         (~uint64_t{0} << (2 * (from - base)));
+}
+
+// A pair whose second road is short: B's chain is taken once, and brought
+// up to date after every change, which only a step of this pair makes.
+struct ShortSecondPair {
+  JoinContext& join;
+  PairSteps& steps;
+  Road& a;
+  Road& b;
+  int64_t margin;
   SweepIndex& index = *join.index;
-  const store::Map& map = join.map;
-  index.recentPositions.clear();
-  Box boxB = takeChain(index, map, b);
-  bool exactB = isExact(boxB);
-  BlockCursor cursorA{index, longA};
-  // Where a B segment must lie to act on p0's segment: all of the plane
-  // unless both are where the crossing arithmetic is exact.
-  const auto reachOf = [&](const Vertex* start, const Vertex* end) {
-    const Box segmentP = segmentBetween(start, end != nullptr ? end : start);
-    return exactB && isExact(segmentP) ? grownBy(segmentP, margin) : Box::everything();
-  };
-  Vertex* p1 = nullptr;  // p0's successor, while nothing has changed since it was read
-  for (Vertex* p0 = store::firstOf(map, a); p0 != nullptr; p0 = p1) {
-    p0 = cursorA.skipFar(p0, boxB, margin);
-    if (p0 == nullptr) break;
-    p1 = nextOf(join, p0);
+  Box boxB = takeChain(index.second, join.map, b);
+
+  // Where a B segment must lie to act on the segment from p0 to p1 (p0 at an
+  // end): all of the plane unless both are where the crossing arithmetic is
+  // exact.
+  Box reachOf(const Vertex* p0, const Vertex* p1) const {
+    const Box segmentP = segmentBetween(p0, p1 != nullptr ? p1 : p0);
+    return index.second.exact && isExact(segmentP) ? grownBy(segmentP, margin) : Box::everything();
+  }
+
+  // The steps of p0 with every B segment that touches its reach, in order.
+  // After a change B's chain is brought up to date, `changed` brings the
+  // first road's side up to date and gives p0's successor, and the rest of
+  // B is tested against p0's new reach. Returns whether anything changed.
+  template <typename Changed>
+  bool stepsOf(Vertex* p0, const Vertex* p1, Changed changed) {
     Box reach = reachOf(p0, p1);
-    if (!boxesTouch(reach, boxB)) continue;
-    // Read once, and again only after a change.
-    const SweepIndex::Position* positions = index.chainPositions.data();
-    size_t length = index.chainLength;
-    // B's segments base, base + 1, ... from `from` on that touch the reach.
-    const auto touchingFrom = [&](size_t base, size_t from) -> uint64_t {
-      if (from == kSegmentsPerMask) return 0;
-      const size_t count = std::min(kSegmentsPerMask, length - base);
-      return segmentsTouching(reach, positions + base, count) & (~uint64_t{0} << (2 * from));
-    };
-    for (size_t base = 0; base < length; base += kSegmentsPerMask) {
-      uint64_t touching = touchingFrom(base, 0);
+    if (!boxesTouch(reach, boxB)) return false;
+    bool any = false;
+    const SweepIndex::Chain& chainB = index.second;
+    for (size_t base = 0; base < chainB.length; base += kSegmentsPerMask) {
+      uint64_t touching = touchingFrom(chainB, reach, base, base);
       while (touching != 0) {
         const size_t k = base + static_cast<size_t>(std::countr_zero(touching)) / 2;
         touching &= touching - 1;
-        steps.run(a, p0, b, index.chain[k]);
+        steps.run(a, p0, b, chainB.vertices[k]);
         if (index.recentPositions.empty()) continue;
-        // Something moved or was inserted: only behind the current q0 can B's
-        // chain have changed, so q0 keeps its place; p0 may have a new successor.
+        // Something moved or was inserted: only behind q0 and p0 can the
+        // chains have changed, so both keep their places.
         index.recentPositions.clear();
-        boxB = refreshChain(index, map, k);
-        exactB = isExact(boxB);
-        positions = index.chainPositions.data();
-        length = index.chainLength;
-        p1 = nextOf(join, p0);
-        reach = reachOf(p0, p1);
-        touching = touchingFrom(base, k - base + 1);
+        boxB = refreshChain(index.second, join.map, k);
+        reach = reachOf(p0, changed());
+        touching = touchingFrom(chainB, reach, base, k + 1);
+        any = true;
       }
     }
+    return any;
   }
+};
+
+// The pair's steps when the second road is short and the first long: the
+// first road's blocks skip what is far from B.
+void processLongFirst(ShortSecondPair& pair, const LongRoad* longA) {
+  const store::Map& map = pair.join.map;
+  BlockCursor cursorA{pair.index, longA};
+  Vertex* p1 = nullptr;  // p0's successor, while nothing has changed since it was read
+  for (Vertex* p0 = store::firstOf(map, pair.a); p0 != nullptr; p0 = p1) {
+    p0 = cursorA.skipFar(p0, pair.boxB, pair.margin);
+    if (p0 == nullptr) break;
+    p1 = nextOf(pair.join, p0);
+    pair.stepsOf(p0, p1, [&] { return p1 = nextOf(pair.join, p0); });
+  }
+}
+
+// The pair's steps when both roads are short: the first road's chain is
+// kept for all its pairs, and its segments near B are found 32 at a time.
+void processShortFirst(ShortSecondPair& pair, size_t i) {
+  SweepIndex& index = pair.index;
+  SweepIndex::Chain& chainA = index.first;
+  if (index.firstPosition != i || index.firstModifications != index.modifications) {
+    takeChain(chainA, pair.join.map, pair.a);
+    index.firstPosition = i;
+  }
+  // Where p0's segment must lie for its reach to meet B's box: B's box grown
+  // by the margin, while both roads lie where the arithmetic is exact.
+  const auto nearB = [&] {
+    return index.second.exact && chainA.exact ? grownBy(pair.boxB, pair.margin) : Box::everything();
+  };
+  for (size_t base = 0; base < chainA.length; base += kSegmentsPerMask) {
+    uint64_t near = touchingFrom(chainA, nearB(), base, base);
+    while (near != 0) {
+      const size_t k = base + static_cast<size_t>(std::countr_zero(near)) / 2;
+      near &= near - 1;
+      const auto successor = [&]() -> const Vertex* {
+        return k + 1 < chainA.length ? chainA.vertices[k + 1] : nullptr;
+      };
+      const bool changed = pair.stepsOf(chainA.vertices[k], successor(), [&] {
+        refreshChain(chainA, pair.join.map, k);
+        return successor();
+      });
+      if (changed) near = touchingFrom(chainA, nearB(), base, k + 1);
+    }
+  }
+  index.firstModifications = index.modifications;
 }
 
 // One road pair of the fast sweep: the same steps in the same order as
@@ -286,14 +336,19 @@ void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
   const LongRoad* longA = longRoadAt(index, i);
   const LongRoad* longB = longRoadAt(index, j);
   PairSteps steps(join, a, b);
+  index.recentPositions.clear();
   if (longB == nullptr) {
-    processShortSecond(join, steps, a, b, longA, margin);
+    ShortSecondPair pair{join, steps, a, b, margin};
+    if (longA != nullptr) {
+      processLongFirst(pair, longA);
+    } else {
+      processShortFirst(pair, i);
+    }
     return;
   }
 
   // B's box is computed once; every later move or insertion grows it by the
   // position concerned, which holds wherever B's vertices went.
-  index.recentPositions.clear();
   Box boxB = currentBox(index, j);
   auto refresh = [&] {
     if (index.recentPositions.empty()) return false;

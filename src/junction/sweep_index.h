@@ -179,15 +179,26 @@ struct SweepIndex {
   store::VertexId readVertexEnd = 0;
 
   uint64_t modifications = 0;  // moves and insertions so far
-  // The second road of the pair being processed, when it is short: its
-  // vertices and their positions, the last one twice, so that segment k
-  // runs from position k to k + 1 (scratch of the fast sweep).
   struct Position {
     Coord x, y;
   };
-  std::vector<Vertex*> chain;
-  std::vector<Position> chainPositions;
-  size_t chainLength = 0;  // vertices; the two above only grow
+  // A short road's vertices and their positions as the fast sweep last took
+  // them, the last position twice, so that segment k runs from position k to
+  // k + 1.
+  struct Chain {
+    std::vector<Vertex*> vertices;
+    std::vector<Position> positions;
+    size_t length = 0;   // vertices; the two above only grow
+    bool exact = false;  // all its positions lie where isExact holds
+  };
+  // The second road of the pair being processed, when it is short.
+  Chain second;
+  // The first road, when it and the second are short: kept for all its pairs,
+  // and valid while no modification has been made since it was taken or
+  // brought up to date.
+  Chain first;
+  size_t firstPosition = SIZE_MAX;
+  uint64_t firstModifications = 0;
   // Positions that vertices were moved or inserted at since the fast loop
   // last looked; it grows its own boxes by them and clears the list.
   std::vector<Box> recentPositions;
