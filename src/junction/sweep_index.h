@@ -116,23 +116,33 @@ template <typename Position>
 inline uint64_t segmentsTouching(const Box& box, const Position* positions, size_t count) {
   uint64_t missed = 0;  // bit 2k + axis: segment k lies beyond the box on that axis
 #if defined(__SSE2__)
-  // Two segments at once, on the x and y of their three positions, in whole
-  // runs: most chains fit in one, and a loop of fixed length ends where the
-  // predictor expects.
+  // Where each position lies: bit 2k + axis of `beyondHigh` (`beyondLow`)
+  // when position k lies beyond the box's high (low) side on that axis; a
+  // segment misses the box when both its ends lie beyond one side. Two
+  // positions at once, in whole runs: most chains fit in one, and a loop of
+  // fixed length ends where the predictor expects. The 33rd position, which
+  // ends the 32nd segment, is placed apart.
   static_assert(sizeof(Position) == 8);
   const __m128i low = _mm_setr_epi32(box.minX, box.minY, box.minX, box.minY);
   const __m128i high = _mm_setr_epi32(box.maxX, box.maxY, box.maxX, box.maxY);
-  for (size_t run = 0; run < count; run += kSegmentsPerRun) {
+  uint64_t beyondHigh = 0, beyondLow = 0;
+  const size_t positionCount = std::min(count + 1, kSegmentsPerMask);
+  for (size_t run = 0; run < positionCount; run += kSegmentsPerRun) {
     for (size_t k = run; k < run + kSegmentsPerRun; k += 2) {
-      const __m128i starts = _mm_loadu_si128(reinterpret_cast<const __m128i*>(positions + k));
-      const __m128i ends = _mm_loadu_si128(reinterpret_cast<const __m128i*>(positions + k + 1));
-      const __m128i above =
-          _mm_and_si128(_mm_cmpgt_epi32(starts, high), _mm_cmpgt_epi32(ends, high));
-      const __m128i below = _mm_and_si128(_mm_cmplt_epi32(starts, low), _mm_cmplt_epi32(ends, low));
-      const auto lanes = _mm_movemask_ps(_mm_castsi128_ps(_mm_or_si128(above, below)));
-      missed |= uint64_t{static_cast<unsigned>(lanes)} << (2 * k);
+      const __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i*>(positions + k));
+      const auto above = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(two, high)));
+      const auto below = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(two, low)));
+      beyondHigh |= uint64_t{static_cast<unsigned>(above)} << (2 * k);
+      beyondLow |= uint64_t{static_cast<unsigned>(below)} << (2 * k);
     }
   }
+  uint64_t endBeyondHigh = beyondHigh >> 2, endBeyondLow = beyondLow >> 2;
+  if (count == kSegmentsPerMask) {
+    const Position& last = positions[kSegmentsPerMask];
+    endBeyondHigh |= uint64_t{(last.x > box.maxX) | (unsigned{last.y > box.maxY} << 1)} << 62;
+    endBeyondLow |= uint64_t{(last.x < box.minX) | (unsigned{last.y < box.minY} << 1)} << 62;
+  }
+  missed = (beyondHigh & endBeyondHigh) | (beyondLow & endBeyondLow);
 #else
   for (size_t k = 0; k < count; ++k)
     missed |= uint64_t{!segmentTouches(box, positions[k], positions[k + 1])} << (2 * k);
