@@ -90,13 +90,19 @@ void joinRoads(const Settings& settings, store::Map& map, int32_t roadCount,
   junction::JoinContext join(map, settings.MinDistance, events);
   join.reportChanges = reportChanges;
   join.helperThreads = settings.threads > 1 ? 1 : 0;
-  const std::vector<bool> hadShape = junction::roadsWithShape(map);
+  // What the checks after the sweep compare with: the map as read, looked at
+  // while the fast sweep's helper finds the road pairs.
+  std::vector<bool> hadShape;
   std::optional<report::RoadShapes> before;
-  if (reportChanges) before = report::recordRoadShapes(map);
+  const auto recordMapAsRead = [&] {
+    hadShape = junction::roadsWithShape(map);
+    if (reportChanges) before = report::recordRoadShapes(map);
+  };
   if (settings.plainSweep) {
+    recordMapAsRead();
     junction::sweepRoadPairsPlain(join, roadCount);
   } else {
-    junction::sweepRoadPairs(join, roadCount);
+    junction::sweepRoadPairs(join, roadCount, recordMapAsRead);
   }
   if (settings.closeGaps) junction::closeGaps(join);
   junction::findCollapsedRoads(join, hadShape);

@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <vector>
 
 #include "store/road_store.h"
@@ -81,8 +82,10 @@ struct JoinContext {
 // road pair with overlapping boxes in list order, and tells progress for
 // every 10,000,000 pairs. Road pairs are found through a grid and vertex
 // pairs that cannot act are skipped, with exactly the results of
-// sweepRoadPairsPlain.
-void sweepRoadPairs(JoinContext& join, int32_t roadCount);
+// sweepRoadPairsPlain. `beforeFirstPair`, when given, runs on the caller's
+// thread while a helper builds the pairs' grid, and sees the map as read.
+void sweepRoadPairs(JoinContext& join, int32_t roadCount,
+                    const std::function<void()>& beforeFirstPair = nullptr);
 
 // The same join phase by the plain method: every road pair of the list, the
 // box test, every vertex pair. Kept as the reference for the fast sweep,

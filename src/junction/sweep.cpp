@@ -486,10 +486,12 @@ struct PartnerFeed {
 
 }  // namespace
 
-void sweepRoadPairs(JoinContext& join, int32_t roadCount) {
+void sweepRoadPairs(JoinContext& join, int32_t roadCount,
+                    const std::function<void()>& beforeFirstPair) {
   join.events.sweepStarted(roadCount, join.MinDistance);
   SweepIndex index;
   PartnerFeed feed(join.map, join.helperThreads > 0 ? 1 : 0);
+  if (beforeFirstPair) beforeFirstPair();
   buildSweepIndex(index, join.map);
   const uint32_t roads = feed.roads;
   join.index = &index;
