@@ -39,6 +39,8 @@ void addLongRoad(SweepIndex& index, const store::Map& map, size_t position) {
   index.longPositions.push_back(static_cast<uint32_t>(position));
   index.longRoads.push_back(entry);
   index.longByFirstId.emplace_back(road.first, slot);
+  for (store::VertexId id = road.first; id < road.first + road.readVertexCount; ++id)
+    index.readOfLongRoad[id / 64] |= uint64_t{1} << (id % 64);
 }
 
 // The global block of a vertex of a long road, or -1 for any other vertex.
@@ -48,6 +50,7 @@ int64_t blockOf(const SweepIndex& index, store::VertexId id) {
     if (k >= index.insertedBlock.size() || index.insertedBlock[k] == UINT32_MAX) return -1;
     return index.insertedBlock[k];
   }
+  if ((index.readOfLongRoad[id / 64] >> (id % 64) & 1) == 0) return -1;
   auto after = std::upper_bound(
       index.longByFirstId.begin(), index.longByFirstId.end(), id,
       [](store::VertexId v, const std::pair<store::VertexId, uint32_t>& e) { return v < e.first; });
@@ -80,6 +83,7 @@ void buildSweepIndex(SweepIndex& index, const store::Map& map) {
   index = SweepIndex{};
   index.map = &map;
   index.readVertexEnd = map.readVertexEnd;
+  index.readOfLongRoad.assign(map.readVertexEnd / 64 + 1, 0);
   for (size_t p = 0; p < store::roadCount(map); ++p) {
     if (store::roadAt(map, p).readVertexCount > kLongRoad) addLongRoad(index, map, p);
   }

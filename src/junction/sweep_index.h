@@ -183,6 +183,9 @@ struct SweepIndex {
   // Long road slots by the id of their first vertex, for finding the block
   // of a moved vertex that was read.
   std::vector<std::pair<store::VertexId, uint32_t>> longByFirstId;
+  // One bit per vertex read: set for those of long roads, so that the
+  // search above runs only for them.
+  std::vector<uint64_t> readOfLongRoad;
   // By id, from the first inserted one: the block of a vertex inserted into
   // a long road, UINT32_MAX for any other.
   std::vector<uint32_t> insertedBlock;
