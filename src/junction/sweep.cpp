@@ -159,34 +159,60 @@ void growChain(SweepIndex::Chain& chain, size_t n) {
   chain.positions.resize(2 * n + 64);
 }
 
+bool mayHaveInserted(const SweepIndex& index, size_t position) {
+  return (index.shortWithInserted[position / 64] >> (position % 64) & 1) != 0;
+}
+
+void noteMayHaveInserted(SweepIndex& index, size_t position) {
+  index.shortWithInserted[position / 64] |= uint64_t{1} << (position % 64);
+}
+
 // A short road's vertices and their positions, as they are now; the box of
 // them all. Kept out of line, as is refreshChain: inlined into the pair loop,
 // both cost it more than their calls (50 million instructions at 100k).
-[[gnu::noinline]] Box takeChain(SweepIndex::Chain& taken, const store::Map& map, const Road& road) {
+[[gnu::noinline]] Box takeChain(SweepIndex& index, SweepIndex::Chain& taken, size_t position) {
+  const store::Map& map = *index.map;
+  const Road& road = roadAt(index, position);
+  taken.road = position;
   store::VertexId id = road.first;
   Vertex* q = store::vertexAt(map, id);
   Box all = Box::of(q);
-  // Written through locals rather than pushed: this runs for every pair, and
-  // through the vectors each store would reload them.
-  Vertex** chain = taken.vertices.data();
-  SweepIndex::Position* positions = taken.positions.data();
-  size_t capacity = taken.vertices.size();
   size_t n = 0;
-  for (;; ++n) {
-    if (!roomForVertex(n, capacity)) {
-      growChain(taken, n);
-      capacity = taken.vertices.size();
-      chain = taken.vertices.data();
-      positions = taken.positions.data();
+  constexpr size_t kChunk = decltype(store::Map::vertices)::kChunk;
+  if (!mayHaveInserted(index, position) && id % kChunk + road.readVertexCount <= kChunk) {
+    // Its vertices read, one record after the other: no links to follow.
+    n = road.readVertexCount - 1;
+    if (!roomForVertex(n, taken.vertices.size())) growChain(taken, n);
+    Vertex** chain = taken.vertices.data();
+    SweepIndex::Position* positions = taken.positions.data();
+    for (size_t k = 0; k <= n; ++k) {
+      chain[k] = q + k;
+      positions[k] = {q[k].x, q[k].y};
+      all.grow(q[k].x, q[k].y);
     }
-    chain[n] = q;
-    positions[n] = {q->x, q->y};
-    const store::VertexId nextId = q->next;
-    if (nextId == store::kNoVertex) break;
-    q = store::successorAt(map, q, id, nextId);
-    id = nextId;
-    all.grow(q->x, q->y);
+  } else {
+    // Written through locals rather than pushed: this runs for every pair,
+    // and through the vectors each store would reload them.
+    Vertex** chain = taken.vertices.data();
+    SweepIndex::Position* positions = taken.positions.data();
+    size_t capacity = taken.vertices.size();
+    for (;; ++n) {
+      if (!roomForVertex(n, capacity)) {
+        growChain(taken, n);
+        capacity = taken.vertices.size();
+        chain = taken.vertices.data();
+        positions = taken.positions.data();
+      }
+      chain[n] = q;
+      positions[n] = {q->x, q->y};
+      const store::VertexId nextId = q->next;
+      if (nextId == store::kNoVertex) break;
+      q = store::successorAt(map, q, id, nextId);
+      id = nextId;
+      all.grow(q->x, q->y);
+    }
   }
+  SweepIndex::Position* positions = taken.positions.data();
   positions[n + 1] = positions[n];
   taken.length = n + 1;
   taken.exact = isExact(all);
@@ -198,10 +224,11 @@ void growChain(SweepIndex::Chain& chain, size_t n) {
 // vertex k, the only place a step inserts into either road. Cheaper than
 // taking the chain again: the positions are read from the records it holds,
 // and no link is followed but vertex k's. Returns the box of them all.
-[[gnu::noinline]] Box refreshChain(SweepIndex::Chain& taken, const store::Map& map, size_t k) {
+[[gnu::noinline]] Box refreshChain(SweepIndex& index, SweepIndex::Chain& taken, size_t k) {
   size_t n = taken.length;
-  Vertex* const after = store::nextOf(map, taken.vertices[k]);
+  Vertex* const after = store::nextOf(*index.map, taken.vertices[k]);
   if (after != (k + 1 < n ? taken.vertices[k + 1] : nullptr)) {
+    noteMayHaveInserted(index, taken.road);
     if (!roomForVertex(n, taken.vertices.size())) growChain(taken, n);
     Vertex** chain = taken.vertices.data();
     std::copy_backward(chain + k + 1, chain + n, chain + n + 1);
@@ -237,9 +264,10 @@ struct ShortSecondPair {
   PairSteps& steps;
   Road& a;
   Road& b;
+  size_t secondPosition;
   int64_t margin;
   SweepIndex& index = *join.index;
-  Box boxB = takeChain(index.second, join.map, b);
+  Box boxB = takeChain(index, index.second, secondPosition);
 
   // Where a B segment must lie to act on the segment from p0 to p1 (p0 at an
   // end): all of the plane unless both are where the crossing arithmetic is
@@ -269,7 +297,7 @@ struct ShortSecondPair {
         // Something moved or was inserted: only behind q0 and p0 can the
         // chains have changed, so both keep their places.
         index.recentPositions.clear();
-        boxB = refreshChain(index.second, join.map, k);
+        boxB = refreshChain(index, index.second, k);
         reach = reachOf(p0, changed());
         touching = touchingFrom(chainB, reach, base, k + 1);
         any = true;
@@ -299,7 +327,7 @@ void processShortFirst(ShortSecondPair& pair, size_t i) {
   SweepIndex& index = pair.index;
   SweepIndex::Chain& chainA = index.first;
   if (index.firstPosition != i || index.firstModifications != index.modifications) {
-    takeChain(chainA, pair.join.map, pair.a);
+    takeChain(index, chainA, i);
     index.firstPosition = i;
   }
   // Where p0's segment must lie for its reach to meet B's box: B's box grown
@@ -316,7 +344,7 @@ void processShortFirst(ShortSecondPair& pair, size_t i) {
         return k + 1 < chainA.length ? chainA.vertices[k + 1] : nullptr;
       };
       const bool changed = pair.stepsOf(chainA.vertices[k], successor(), [&] {
-        refreshChain(chainA, pair.join.map, k);
+        refreshChain(index, chainA, k);
         return successor();
       });
       if (changed) near = touchingFrom(chainA, nearB(), base, k + 1);
@@ -338,7 +366,7 @@ void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
   PairSteps steps(join, a, b);
   index.recentPositions.clear();
   if (longB == nullptr) {
-    ShortSecondPair pair{join, steps, a, b, margin};
+    ShortSecondPair pair{join, steps, a, b, j, margin};
     if (longA != nullptr) {
       processLongFirst(pair, longA);
     } else {
@@ -357,6 +385,7 @@ void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
     return true;
   };
 
+  const uint64_t modificationsBefore = index.modifications;
   BlockCursor cursorA{index, longA};
   for (Vertex* p0 = store::firstOf(join.map, a); p0 != nullptr; p0 = nextOf(join, p0)) {
     refresh();
@@ -374,6 +403,8 @@ void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
       if (refresh()) segmentP = segmentBox(join.map, p0);
     }
   }
+  // A short first road may have gained vertices here, where no chain is kept.
+  if (longA == nullptr && index.modifications != modificationsBefore) noteMayHaveInserted(index, i);
 }
 
 }  // namespace

@@ -84,6 +84,7 @@ void buildSweepIndex(SweepIndex& index, const store::Map& map) {
   index.map = &map;
   index.readVertexEnd = map.readVertexEnd;
   index.readOfLongRoad.assign(map.readVertexEnd / 64 + 1, 0);
+  index.shortWithInserted.assign(store::roadCount(map) / 64 + 1, 0);
   for (size_t p = 0; p < store::roadCount(map); ++p) {
     if (store::roadAt(map, p).readVertexCount > kLongRoad) addLongRoad(index, map, p);
   }

@@ -203,6 +203,7 @@ struct SweepIndex {
     std::vector<Position> positions;
     size_t length = 0;   // vertices; the two above only grow
     bool exact = false;  // all its positions lie where isExact holds
+    size_t road = 0;     // its list position
   };
   // The second road of the pair being processed, when it is short.
   Chain second;
@@ -212,6 +213,9 @@ struct SweepIndex {
   Chain first;
   size_t firstPosition = SIZE_MAX;
   uint64_t firstModifications = 0;
+  // One bit per list position: set once the fast sweep may have inserted a
+  // vertex into that short road. A road without is its vertices read.
+  std::vector<uint64_t> shortWithInserted;
   // Positions that vertices were moved or inserted at since the fast loop
   // last looked; it grows its own boxes by them and clears the list.
   std::vector<Box> recentPositions;
