@@ -167,54 +167,67 @@ void noteMayHaveInserted(SweepIndex& index, size_t position) {
   index.shortWithInserted[position / 64] |= uint64_t{1} << (position % 64);
 }
 
+// The chain of `count` vertices read, one record after the other from
+// `first`: no links to follow. Returns the box of them all.
+Box copyVerticesRead(SweepIndex::Chain& taken, Vertex* first, size_t count) {
+  if (!roomForVertex(count, taken.vertices.size())) growChain(taken, count);
+  Vertex** chain = taken.vertices.data();
+  SweepIndex::Position* positions = taken.positions.data();
+  Box all = Box::of(first);
+  for (size_t k = 0; k < count; ++k) {
+    chain[k] = first + k;
+    positions[k] = {first[k].x, first[k].y};
+    all.grow(first[k].x, first[k].y);
+  }
+  positions[count] = positions[count - 1];
+  taken.length = count;
+  return all;
+}
+
+// The chain by the links from the vertex `id`. Returns the box of them all.
+Box followLinks(SweepIndex::Chain& taken, const store::Map& map, store::VertexId id) {
+  Vertex* q = store::vertexAt(map, id);
+  Box all = Box::of(q);
+  // Written through locals rather than pushed: this runs for every pair, and
+  // through the vectors each store would reload them.
+  Vertex** chain = taken.vertices.data();
+  SweepIndex::Position* positions = taken.positions.data();
+  size_t capacity = taken.vertices.size();
+  size_t n = 0;
+  for (;; ++n) {
+    if (!roomForVertex(n, capacity)) {
+      growChain(taken, n);
+      capacity = taken.vertices.size();
+      chain = taken.vertices.data();
+      positions = taken.positions.data();
+    }
+    chain[n] = q;
+    positions[n] = {q->x, q->y};
+    const store::VertexId nextId = q->next;
+    if (nextId == store::kNoVertex) break;
+    q = store::successorAt(map, q, id, nextId);
+    id = nextId;
+    all.grow(q->x, q->y);
+  }
+  positions[n + 1] = positions[n];
+  taken.length = n + 1;
+  return all;
+}
+
 // A short road's vertices and their positions, as they are now; the box of
-// them all. Kept out of line, as is refreshChain: inlined into the pair loop,
+// them all. Until the sweep inserts into the road, they are its vertices
+// read. Kept out of line, as is refreshChain: inlined into the pair loop,
 // both cost it more than their calls (50 million instructions at 100k).
 [[gnu::noinline]] Box takeChain(SweepIndex& index, SweepIndex::Chain& taken, size_t position) {
   const store::Map& map = *index.map;
   const Road& road = roadAt(index, position);
-  taken.road = position;
-  store::VertexId id = road.first;
-  Vertex* q = store::vertexAt(map, id);
-  Box all = Box::of(q);
-  size_t n = 0;
   constexpr size_t kChunk = decltype(store::Map::vertices)::kChunk;
-  if (!mayHaveInserted(index, position) && id % kChunk + road.readVertexCount <= kChunk) {
-    // Its vertices read, one record after the other: no links to follow.
-    n = road.readVertexCount - 1;
-    if (!roomForVertex(n, taken.vertices.size())) growChain(taken, n);
-    Vertex** chain = taken.vertices.data();
-    SweepIndex::Position* positions = taken.positions.data();
-    for (size_t k = 0; k <= n; ++k) {
-      chain[k] = q + k;
-      positions[k] = {q[k].x, q[k].y};
-      all.grow(q[k].x, q[k].y);
-    }
-  } else {
-    // Written through locals rather than pushed: this runs for every pair,
-    // and through the vectors each store would reload them.
-    Vertex** chain = taken.vertices.data();
-    SweepIndex::Position* positions = taken.positions.data();
-    size_t capacity = taken.vertices.size();
-    for (;; ++n) {
-      if (!roomForVertex(n, capacity)) {
-        growChain(taken, n);
-        capacity = taken.vertices.size();
-        chain = taken.vertices.data();
-        positions = taken.positions.data();
-      }
-      chain[n] = q;
-      positions[n] = {q->x, q->y};
-      const store::VertexId nextId = q->next;
-      if (nextId == store::kNoVertex) break;
-      q = store::successorAt(map, q, id, nextId);
-      id = nextId;
-      all.grow(q->x, q->y);
-    }
-  }
-  SweepIndex::Position* positions = taken.positions.data();
-  positions[n + 1] = positions[n];
-  taken.length = n + 1;
+  const bool inOneChunk = road.first % kChunk + road.readVertexCount <= kChunk;
+  const Box all =
+      !mayHaveInserted(index, position) && inOneChunk
+          ? copyVerticesRead(taken, store::vertexAt(map, road.first), road.readVertexCount)
+          : followLinks(taken, map, road.first);
+  taken.road = position;
   taken.exact = isExact(all);
   return all;
 }
