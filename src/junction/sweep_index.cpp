@@ -39,8 +39,9 @@ void addLongRoad(SweepIndex& index, const store::Map& map, size_t position) {
   index.longPositions.push_back(static_cast<uint32_t>(position));
   index.longRoads.push_back(entry);
   index.longByFirstId.emplace_back(road.first, slot);
-  for (store::VertexId id = road.first; id < road.first + road.readVertexCount; ++id)
-    index.readOfLongRoad[id / 64] |= uint64_t{1} << (id % 64);
+  for (uint64_t span = road.first / 64; span <= (road.first + road.readVertexCount - 1) / 64;
+       ++span)
+    index.nearLongRoad[span / 64] |= uint64_t{1} << (span % 64);
 }
 
 // The global block of a vertex of a long road, or -1 for any other vertex.
@@ -50,7 +51,8 @@ int64_t blockOf(const SweepIndex& index, store::VertexId id) {
     if (k >= index.insertedBlock.size() || index.insertedBlock[k] == UINT32_MAX) return -1;
     return index.insertedBlock[k];
   }
-  if ((index.readOfLongRoad[id / 64] >> (id % 64) & 1) == 0) return -1;
+  const uint64_t span = id / 64;
+  if ((index.nearLongRoad[span / 64] >> (span % 64) & 1) == 0) return -1;
   auto after = std::upper_bound(
       index.longByFirstId.begin(), index.longByFirstId.end(), id,
       [](store::VertexId v, const std::pair<store::VertexId, uint32_t>& e) { return v < e.first; });
@@ -83,7 +85,7 @@ void buildSweepIndex(SweepIndex& index, const store::Map& map) {
   index = SweepIndex{};
   index.map = &map;
   index.readVertexEnd = map.readVertexEnd;
-  index.readOfLongRoad.assign(map.readVertexEnd / 64 + 1, 0);
+  index.nearLongRoad.assign(map.readVertexEnd / (64 * 64) + 1, 0);
   index.shortWithInserted.assign(store::roadCount(map) / 64 + 1, 0);
   for (size_t p = 0; p < store::roadCount(map); ++p) {
     if (store::roadAt(map, p).readVertexCount > kLongRoad) addLongRoad(index, map, p);
@@ -287,7 +289,7 @@ void buildOverlapGrid(OverlapGrid& grid, const store::Map& map) {
     grid.grids[c].members = classSizes[c];
     if (classSizes[c] > 0) fillCells(grid.grids[c], grid.readBoxes, &grid.boxClass);
   }
-  grid.lastSeen.assign(n, UINT32_MAX);
+  grid.lastSeen.assign(n, UINT16_MAX);
 }
 
 void buildBoxGrid(BoxGrid& grid, std::vector<Box> boxes) {
@@ -322,6 +324,9 @@ void boxesMeeting(BoxGrid& grid, const Box& query, std::vector<uint32_t>& found)
 
 void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners) {
   partners.clear();
+  if (grid.queries % OverlapGrid::kStamps == 0)
+    std::fill(grid.lastSeen.begin(), grid.lastSeen.end(), UINT16_MAX);
+  const uint16_t stamp = static_cast<uint16_t>(grid.queries++ % OverlapGrid::kStamps);
   const Box first = grid.readBoxes[i];
   auto test = [&](uint32_t j) {
     if (readBoxesOverlap(first, grid.readBoxes[j])) partners.push_back(j);
@@ -341,8 +346,8 @@ void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners) 
       const auto end = classGrid.cellRoads.begin() + classGrid.cellStart[cell + 1];
       for (auto at = std::upper_bound(begin, end, i); at != end; ++at) {
         const uint32_t j = *at;
-        if (grid.lastSeen[j] == i) continue;
-        grid.lastSeen[j] = i;
+        if (grid.lastSeen[j] == stamp) continue;
+        grid.lastSeen[j] = stamp;
         if (readBoxesOverlap(first, grid.readBoxes[j])) partners.push_back(j);
       }
     });

@@ -183,9 +183,9 @@ struct SweepIndex {
   // Long road slots by the id of their first vertex, for finding the block
   // of a moved vertex that was read.
   std::vector<std::pair<store::VertexId, uint32_t>> longByFirstId;
-  // One bit per vertex read: set for those of long roads, so that the
-  // search above runs only for them.
-  std::vector<uint64_t> readOfLongRoad;
+  // One bit per 64 vertices read: set where a long road has some of them,
+  // so that the search above runs only there.
+  std::vector<uint64_t> nearLongRoad;
   // By id, from the first inserted one: the block of a vertex inserted into
   // a long road, UINT32_MAX for any other.
   std::vector<uint32_t> insertedBlock;
@@ -267,12 +267,18 @@ struct OverlapGrid {
   std::vector<Box> readBoxes;     // the roads' read-time boxes, as stored
   std::vector<uint8_t> boxClass;  // bit 0: inverted in x; bit 1: inverted in y
   ClassGrid grids[4];
-  std::vector<uint32_t> lastSeen;  // de-duplication stamp per road
+  // De-duplication stamp per road: the query it was last seen by, modulo
+  // kStamps; all are cleared every kStamps queries. Two bytes keep the
+  // grid small at country scale.
+  static constexpr uint32_t kStamps = 65535;
+  std::vector<uint16_t> lastSeen;
+  uint32_t queries = 0;
 };
 
 void buildOverlapGrid(OverlapGrid& grid, const store::Map& map);
 
 // The positions j > i whose read-time boxes overlap road i's, ascending.
+// (Any order of queries gives the same partners.)
 void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners);
 
 // Upright boxes in a uniform grid, for finding the ones that meet a box.
