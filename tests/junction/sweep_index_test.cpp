@@ -36,5 +36,45 @@ TEST(SweepIndexTest, SegmentMaskAgreesWithEachSegmentsTest) {
   }
 }
 
+// The pair grid marks each road with the query that last saw it, in two
+// bytes that every 65,535 queries are cleared. Roads 0 and 65,535 share two
+// cells with road 65,537, which no query between them sees: without the
+// clearing, the second query would take it for one it had seen already.
+TEST(SweepIndexTest, PartnersFoundAgainAfterTheStampsWrap) {
+  constexpr uint32_t kRoads = 65538;
+  const std::vector<uint32_t> nearby = {0, 65535, 65537};  // in cells 0 and 1
+  OverlapGrid grid;
+  grid.roads = kRoads;
+  ClassGrid& cells = grid.grids[0];
+  cells.cellSize = 10;
+  cells.cellsX = kRoads + 2;  // every other road alone in cell i + 2
+  cells.members = kRoads;
+  cells.cellStart = {0};
+  for (int64_t cell = 0; cell < cells.cellsX; ++cell) {
+    if (cell < 2) {
+      cells.cellRoads.insert(cells.cellRoads.end(), nearby.begin(), nearby.end());
+    } else if (const uint32_t road = static_cast<uint32_t>(cell - 2);
+               road < kRoads && road != 0 && road != 65535 && road != 65537) {
+      cells.cellRoads.push_back(road);
+    }
+    cells.cellStart.push_back(static_cast<uint32_t>(cells.cellRoads.size()));
+  }
+  for (uint32_t road = 0; road < kRoads; ++road) {
+    const Coord x = static_cast<Coord>(10 * (road + 2) + 1);
+    grid.readBoxes.push_back(road == 0 || road == 65535 || road == 65537 ? Box{5, 0, 15, 0}
+                                                                         : Box{x, 0, x + 1, 0});
+  }
+  grid.boxClass.assign(kRoads, 0);
+  grid.lastSeen.assign(kRoads, UINT16_MAX);
+  std::vector<uint32_t> partners;
+  for (uint32_t road = 0; road < kRoads; ++road) {
+    partnersOf(grid, road, partners);
+    const std::vector<uint32_t> expected =
+        road == 0 ? std::vector<uint32_t>{65535, 65537}
+                  : (road == 65535 ? std::vector<uint32_t>{65537} : std::vector<uint32_t>{});
+    ASSERT_EQ(partners, expected) << "road " << road;
+  }
+}
+
 }  // namespace
 }  // namespace tovlek::junction
