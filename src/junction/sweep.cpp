@@ -159,14 +159,6 @@ void growChain(SweepIndex::Chain& chain, size_t n) {
   chain.positions.resize(2 * n + 64);
 }
 
-bool mayHaveInserted(const SweepIndex& index, size_t position) {
-  return (index.shortWithInserted[position / 64] >> (position % 64) & 1) != 0;
-}
-
-void noteMayHaveInserted(SweepIndex& index, size_t position) {
-  index.shortWithInserted[position / 64] |= uint64_t{1} << (position % 64);
-}
-
 // The chain of `count` vertices read, one record after the other from
 // `first`: no links to follow. Returns the box of them all.
 Box copyVerticesRead(SweepIndex::Chain& taken, Vertex* first, size_t count) {
@@ -224,7 +216,7 @@ Box followLinks(SweepIndex::Chain& taken, const store::Map& map, store::VertexId
   constexpr size_t kChunk = decltype(store::Map::vertices)::kChunk;
   const bool inOneChunk = road.first % kChunk + road.readVertexCount <= kChunk;
   const Box all =
-      !mayHaveInserted(index, position) && inOneChunk
+      !index.shortWithInserted[position] && inOneChunk
           ? copyVerticesRead(taken, store::vertexAt(map, road.first), road.readVertexCount)
           : followLinks(taken, map, road.first);
   taken.road = position;
@@ -241,7 +233,7 @@ Box followLinks(SweepIndex::Chain& taken, const store::Map& map, store::VertexId
   size_t n = taken.length;
   Vertex* const after = store::nextOf(*index.map, taken.vertices[k]);
   if (after != (k + 1 < n ? taken.vertices[k + 1] : nullptr)) {
-    noteMayHaveInserted(index, taken.road);
+    index.shortWithInserted[taken.road] = true;
     if (!roomForVertex(n, taken.vertices.size())) growChain(taken, n);
     Vertex** chain = taken.vertices.data();
     std::copy_backward(chain + k + 1, chain + n, chain + n + 1);
@@ -417,7 +409,8 @@ void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
     }
   }
   // A short first road may have gained vertices here, where no chain is kept.
-  if (longA == nullptr && index.modifications != modificationsBefore) noteMayHaveInserted(index, i);
+  if (longA == nullptr && index.modifications != modificationsBefore)
+    index.shortWithInserted[i] = true;
 }
 
 }  // namespace

@@ -39,9 +39,8 @@ void addLongRoad(SweepIndex& index, const store::Map& map, size_t position) {
   index.longPositions.push_back(static_cast<uint32_t>(position));
   index.longRoads.push_back(entry);
   index.longByFirstId.emplace_back(road.first, slot);
-  for (uint64_t span = road.first / 64; span <= (road.first + road.readVertexCount - 1) / 64;
-       ++span)
-    index.nearLongRoad[span / 64] |= uint64_t{1} << (span % 64);
+  for (size_t span = road.first / 64; span <= (road.first + road.readVertexCount - 1) / 64; ++span)
+    index.nearLongRoad[span] = true;
 }
 
 // The global block of a vertex of a long road, or -1 for any other vertex.
@@ -51,8 +50,7 @@ int64_t blockOf(const SweepIndex& index, store::VertexId id) {
     if (k >= index.insertedBlock.size() || index.insertedBlock[k] == UINT32_MAX) return -1;
     return index.insertedBlock[k];
   }
-  const uint64_t span = id / 64;
-  if ((index.nearLongRoad[span / 64] >> (span % 64) & 1) == 0) return -1;
+  if (!index.nearLongRoad[id / 64]) return -1;
   auto after = std::upper_bound(
       index.longByFirstId.begin(), index.longByFirstId.end(), id,
       [](store::VertexId v, const std::pair<store::VertexId, uint32_t>& e) { return v < e.first; });
@@ -85,8 +83,8 @@ void buildSweepIndex(SweepIndex& index, const store::Map& map) {
   index = SweepIndex{};
   index.map = &map;
   index.readVertexEnd = map.readVertexEnd;
-  index.nearLongRoad.assign(map.readVertexEnd / (64 * 64) + 1, 0);
-  index.shortWithInserted.assign(store::roadCount(map) / 64 + 1, 0);
+  index.nearLongRoad.assign(map.readVertexEnd / 64 + 1, false);
+  index.shortWithInserted.assign(store::roadCount(map), false);
   for (size_t p = 0; p < store::roadCount(map); ++p) {
     if (store::roadAt(map, p).readVertexCount > kLongRoad) addLongRoad(index, map, p);
   }

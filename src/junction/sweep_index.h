@@ -183,9 +183,9 @@ struct SweepIndex {
   // Long road slots by the id of their first vertex, for finding the block
   // of a moved vertex that was read.
   std::vector<std::pair<store::VertexId, uint32_t>> longByFirstId;
-  // One bit per 64 vertices read: set where a long road has some of them,
-  // so that the search above runs only there.
-  std::vector<uint64_t> nearLongRoad;
+  // Per span of 64 vertices read: whether a long road has some of them, so
+  // that the search above runs only there.
+  std::vector<bool> nearLongRoad;
   // By id, from the first inserted one: the block of a vertex inserted into
   // a long road, UINT32_MAX for any other.
   std::vector<uint32_t> insertedBlock;
@@ -213,9 +213,9 @@ struct SweepIndex {
   Chain first;
   size_t firstPosition = SIZE_MAX;
   uint64_t firstModifications = 0;
-  // One bit per list position: set once the fast sweep may have inserted a
-  // vertex into that short road. A road without is its vertices read.
-  std::vector<uint64_t> shortWithInserted;
+  // Per list position: whether the fast sweep may have inserted a vertex
+  // into that short road. A road without is its vertices read.
+  std::vector<bool> shortWithInserted;
   // Positions that vertices were moved or inserted at since the fast loop
   // last looked; it grows its own boxes by them and clears the list.
   std::vector<Box> recentPositions;
