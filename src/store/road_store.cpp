@@ -1,7 +1,12 @@
 #include "store/road_store.h"
 
+#include <sys/mman.h>
+
 #include <algorithm>
+#include <cstdlib>
 #include <cstring>
+#include <new>
+#include <numeric>
 #include <string>
 
 #include "store/pools.h"
@@ -12,6 +17,41 @@ struct LineStore {
   BytePool pool;
   std::string pending;  // the lines of the road being read
 };
+
+namespace {
+
+constexpr size_t kHugePage = size_t{2} << 20;
+
+// A region holds whole chunks and whole huge pages, at least 16 MB of them.
+size_t regionBytes(size_t chunkBytes) {
+  const size_t both = std::lcm(chunkBytes, kHugePage);
+  const size_t atLeast = size_t{16} << 20;
+  return (atLeast + both - 1) / both * both;
+}
+
+}  // namespace
+
+void ChunkMemory::Free::operator()(void* memory) const {
+  std::free(memory);
+}
+
+void* ChunkMemory::allocate() {
+  if (capacity - used < chunkBytes) {
+    const bool first = regions.empty();
+    capacity = first ? chunkBytes : regionBytes(chunkBytes);
+    void* region = first ? std::malloc(capacity) : std::aligned_alloc(kHugePage, capacity);
+    if (region == nullptr) throw std::bad_alloc();
+#ifdef MADV_HUGEPAGE
+    // Only advice: where huge pages are not to be had, the region works as it is.
+    if (!first) madvise(region, capacity, MADV_HUGEPAGE);
+#endif
+    regions.emplace_back(region);
+    used = 0;
+  }
+  void* chunk = static_cast<char*>(regions.back().get()) + used;
+  used += chunkBytes;
+  return chunk;
+}
 
 Map::Map(int32_t minDistance) : MinDistance(minDistance), lines(std::make_unique<LineStore>()) {}
 
