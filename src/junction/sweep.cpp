@@ -431,15 +431,11 @@ void processRoadPair(JoinContext& join, Road& a, Road& b) {
 
 void sweepRoadPairsPlain(JoinContext& join, int32_t roadCount) {
   join.events.sweepStarted(roadCount, join.MinDistance);
-  // The boxes as read: before the first pair, nothing has moved.
   const size_t roads = store::roadCount(join.map);
-  std::vector<store::ReadBox> boxes;
-  for (size_t p = 0; p < roads; ++p)
-    boxes.push_back(store::readBoxOf(join.map, store::roadAt(join.map, p)));
   Progress progress{roadCount};
   for (size_t a = 0; a + 1 < roads; ++a) {
     for (size_t b = a + 1; b < roads; ++b) {
-      if (!boxesOverlap(boxes[a], boxes[b])) continue;
+      if (!boxesOverlap(store::readBoxAt(join.map, a), store::readBoxAt(join.map, b))) continue;
       Road& first = store::roadAt(join.map, a);
       Road& second = store::roadAt(join.map, b);
       if (join.reportChanges) {

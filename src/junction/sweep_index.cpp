@@ -164,8 +164,9 @@ bool classesMayOverlap(uint8_t a, uint8_t b) {
   return (a & b) == 0;
 }
 
-Box readBox(const store::Map& map, const Road& road) {
-  const store::ReadBox box = store::readBoxOf(map, road);
+// Road i's read-time box.
+Box readBoxOf(const OverlapGrid& grid, uint32_t i) {
+  const store::ReadBox& box = (*grid.readBoxes)[grid.roads - 1 - i];
   return {box.minX, box.minY, box.maxX, box.maxY};
 }
 
@@ -209,24 +210,24 @@ void forEachCell(const ClassGrid& grid, const CellRange& range, Visit visit) {
 // Calls visit(i) for every member of the grid, ascending: every box whose
 // class is the grid's (classes null: every box).
 template <typename Visit>
-void forEachMember(const ClassGrid& grid, const std::vector<Box>& boxes,
-                   const std::vector<uint8_t>* classes, uint32_t from, Visit visit) {
-  for (uint32_t i = from; i < boxes.size(); ++i) {
+void forEachMember(const ClassGrid& grid, size_t count, const std::vector<uint8_t>* classes,
+                   uint32_t from, Visit visit) {
+  for (uint32_t i = from; i < count; ++i) {
     if (classes == nullptr || (*classes)[i] == grid.boxClass) visit(i);
   }
 }
 
 // A cell size near the typical member's extent, coarse enough that the grid
 // has no more cells than members.
-void chooseCells(ClassGrid& grid, const std::vector<Box>& boxes,
-                 const std::vector<uint8_t>* classes) {
+template <typename BoxAt>
+void chooseCells(ClassGrid& grid, size_t count, BoxAt boxAt, const std::vector<uint8_t>* classes) {
   int64_t maxX = INT64_MIN, maxY = INT64_MIN;
   grid.originX = INT64_MAX;
   grid.originY = INT64_MAX;
   std::vector<int64_t> extents;
   extents.reserve(grid.members);
-  forEachMember(grid, boxes, classes, 0, [&](uint32_t i) {
-    const Box b = upright(boxes[i]);
+  forEachMember(grid, count, classes, 0, [&](uint32_t i) {
+    const Box b = upright(boxAt(i));
     grid.originX = std::min<int64_t>(grid.originX, b.minX);
     grid.originY = std::min<int64_t>(grid.originY, b.minY);
     maxX = std::max<int64_t>(maxX, b.maxX);
@@ -246,12 +247,13 @@ void chooseCells(ClassGrid& grid, const std::vector<Box>& boxes,
   }
 }
 
-void fillCells(ClassGrid& grid, const std::vector<Box>& boxes,
-               const std::vector<uint8_t>* classes) {
-  chooseCells(grid, boxes, classes);
+// Cells for the `count` boxes boxAt(0 .. count - 1) of the grid's class.
+template <typename BoxAt>
+void fillCells(ClassGrid& grid, size_t count, BoxAt boxAt, const std::vector<uint8_t>* classes) {
+  chooseCells(grid, count, boxAt, classes);
   std::vector<uint32_t> counts(static_cast<size_t>(grid.cellsX * grid.cellsY) + 1, 0);
-  forEachMember(grid, boxes, classes, 0, [&](uint32_t i) {
-    const CellRange range = cellsOf(grid, upright(boxes[i]));
+  forEachMember(grid, count, classes, 0, [&](uint32_t i) {
+    const CellRange range = cellsOf(grid, upright(boxAt(i)));
     if (range.count() > kMaxCellsPerRoad) {
       grid.bigRoads.push_back(i);
       return;
@@ -261,8 +263,8 @@ void fillCells(ClassGrid& grid, const std::vector<Box>& boxes,
   for (size_t c = 1; c < counts.size(); ++c) counts[c] += counts[c - 1];
   grid.cellStart = counts;
   grid.cellRoads.resize(counts.back());
-  forEachMember(grid, boxes, classes, 0, [&](uint32_t i) {
-    const CellRange range = cellsOf(grid, upright(boxes[i]));
+  forEachMember(grid, count, classes, 0, [&](uint32_t i) {
+    const CellRange range = cellsOf(grid, upright(boxAt(i)));
     if (range.count() > kMaxCellsPerRoad) return;
     forEachCell(grid, range, [&](size_t cell) { grid.cellRoads[counts[cell]++] = i; });
   });
@@ -274,18 +276,18 @@ void buildOverlapGrid(OverlapGrid& grid, const store::Map& map) {
   grid = OverlapGrid{};
   const size_t n = store::roadCount(map);
   grid.roads = n;
-  grid.readBoxes.reserve(n);
+  grid.readBoxes = &map.readBoxes;
   grid.boxClass.reserve(n);
   size_t classSizes[4] = {0, 0, 0, 0};
-  for (size_t i = 0; i < n; ++i) {
-    grid.readBoxes.push_back(readBox(map, store::roadAt(map, i)));
-    grid.boxClass.push_back(classOf(grid.readBoxes.back()));
+  for (uint32_t i = 0; i < n; ++i) {
+    grid.boxClass.push_back(classOf(readBoxOf(grid, i)));
     ++classSizes[grid.boxClass.back()];
   }
+  const auto boxAt = [&](uint32_t i) { return readBoxOf(grid, i); };
   for (uint8_t c = 0; c < 4; ++c) {
     grid.grids[c].boxClass = c;
     grid.grids[c].members = classSizes[c];
-    if (classSizes[c] > 0) fillCells(grid.grids[c], grid.readBoxes, &grid.boxClass);
+    if (classSizes[c] > 0) fillCells(grid.grids[c], n, boxAt, &grid.boxClass);
   }
   grid.lastSeen.assign(n, UINT16_MAX);
 }
@@ -294,7 +296,8 @@ void buildBoxGrid(BoxGrid& grid, std::vector<Box> boxes) {
   grid = BoxGrid{};
   grid.boxes = std::move(boxes);
   grid.cells.members = grid.boxes.size();
-  if (!grid.boxes.empty()) fillCells(grid.cells, grid.boxes, nullptr);
+  const auto boxAt = [&](uint32_t i) { return grid.boxes[i]; };
+  if (!grid.boxes.empty()) fillCells(grid.cells, grid.boxes.size(), boxAt, nullptr);
   grid.lastSeen.assign(grid.boxes.size(), UINT32_MAX);
 }
 
@@ -325,16 +328,16 @@ void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners) 
   if (grid.queries % OverlapGrid::kStamps == 0)
     std::fill(grid.lastSeen.begin(), grid.lastSeen.end(), UINT16_MAX);
   const uint16_t stamp = static_cast<uint16_t>(grid.queries++ % OverlapGrid::kStamps);
-  const Box first = grid.readBoxes[i];
+  const Box first = readBoxOf(grid, i);
   auto test = [&](uint32_t j) {
-    if (readBoxesOverlap(first, grid.readBoxes[j])) partners.push_back(j);
+    if (readBoxesOverlap(first, readBoxOf(grid, j))) partners.push_back(j);
   };
   for (uint8_t other = 0; other < 4; ++other) {
     const ClassGrid& classGrid = grid.grids[other];
     if (!classesMayOverlap(grid.boxClass[i], other) || classGrid.members == 0) continue;
-    const CellRange range = cellsOf(classGrid, upright(grid.readBoxes[i]));
+    const CellRange range = cellsOf(classGrid, upright(first));
     if (range.count() > kMaxCellsPerRoad) {
-      forEachMember(classGrid, grid.readBoxes, &grid.boxClass, i + 1, test);
+      forEachMember(classGrid, grid.roads, &grid.boxClass, i + 1, test);
       continue;
     }
     const auto& big = classGrid.bigRoads;
@@ -346,7 +349,7 @@ void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners) 
         const uint32_t j = *at;
         if (grid.lastSeen[j] == stamp) continue;
         grid.lastSeen[j] = stamp;
-        if (readBoxesOverlap(first, grid.readBoxes[j])) partners.push_back(j);
+        if (readBoxesOverlap(first, readBoxOf(grid, j))) partners.push_back(j);
       }
     });
   }

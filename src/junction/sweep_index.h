@@ -264,7 +264,9 @@ struct ClassGrid {
 
 struct OverlapGrid {
   size_t roads = 0;
-  std::vector<Box> readBoxes;     // the roads' read-time boxes, as stored
+  // The roads' read-time boxes as the map keeps them, in reading order:
+  // road i's is the (roads - 1 - i)th.
+  const store::ReadBoxArray* readBoxes = nullptr;
   std::vector<uint8_t> boxClass;  // bit 0: inverted in x; bit 1: inverted in y
   ClassGrid grids[4];
   // De-duplication stamp per road: the query it was last seen by, modulo

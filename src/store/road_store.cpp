@@ -82,6 +82,7 @@ void appendExtraLine(Map& map, Road& road, std::string_view text) {
 }
 
 void keepRoad(Map& map, Road& road) {
+  map.readBoxes.pushBack(readBoxOf(map, road));
   const std::string& pending = map.lines->pending;
   if (!pending.empty()) {
     char* copy = map.lines->pool.allocate(pending.size());

@@ -84,6 +84,12 @@ struct ChunkedArray {
 
 struct LineStore;  // where extra lines are kept (see road_store.cpp)
 
+// A road's box as read (readBoxOf).
+struct ReadBox {
+  Coord minX, minY, maxX, maxY;
+};
+using ReadBoxArray = ChunkedArray<ReadBox, 14>;
+
 // One run's map: the roads and the memory of every record. Roads are kept in
 // reading order; the RoadList, newest first, is that order backwards.
 struct Map {
@@ -97,6 +103,9 @@ struct Map {
   int32_t MinDistance;
   ChunkedArray<Road, 14> roads;
   ChunkedArray<Vertex, 16> vertices;
+  // The read-time box of every kept road, in reading order: made as the road
+  // is kept, while its vertices are in the cache, and never changed.
+  ReadBoxArray readBoxes;
   // Vertices below this id were read; the join inserts the ones above.
   VertexId readVertexEnd = 0;
   std::unique_ptr<LineStore> lines;
@@ -142,6 +151,9 @@ inline size_t roadCount(const Map& map) {
 inline Road& roadAt(const Map& map, size_t listPosition) {
   return map.roads[map.roads.size - 1 - listPosition];
 }
+inline const ReadBox& readBoxAt(const Map& map, size_t listPosition) {
+  return map.readBoxes[map.readBoxes.size - 1 - listPosition];
+}
 
 // The road being read: a new road with no vertices and no extra lines, type
 // and subtype -1. Until keepRoad or dropRoad, vertices and lines go to it.
@@ -182,10 +194,8 @@ inline VertexId idOf(const Map& map, const Vertex* v) {
 }
 
 // The box of the road's vertices as read, grown by MinDistance / 2 on every
-// side (saturated at the 32-bit range); valid until its vertices move.
-struct ReadBox {
-  Coord minX, minY, maxX, maxY;
-};
+// side (saturated at the 32-bit range), made from its vertices; the map
+// keeps it from when the road is kept (readBoxAt).
 ReadBox readBoxOf(const Map& map, const Road& road);
 
 // Moves the vertex and every other member of its ring to (x, y).

@@ -59,11 +59,13 @@ TEST(SweepIndexTest, PartnersFoundAgainAfterTheStampsWrap) {
     }
     cells.cellStart.push_back(static_cast<uint32_t>(cells.cellRoads.size()));
   }
-  for (uint32_t road = 0; road < kRoads; ++road) {
+  store::ReadBoxArray boxes;  // in reading order: the last road first
+  for (uint32_t road = kRoads; road-- > 0;) {
     const Coord x = static_cast<Coord>(10 * (road + 2) + 1);
-    grid.readBoxes.push_back(road == 0 || road == 65535 || road == 65537 ? Box{5, 0, 15, 0}
-                                                                         : Box{x, 0, x + 1, 0});
+    boxes.pushBack(road == 0 || road == 65535 || road == 65537 ? store::ReadBox{5, 0, 15, 0}
+                                                               : store::ReadBox{x, 0, x + 1, 0});
   }
+  grid.readBoxes = &boxes;
   grid.boxClass.assign(kRoads, 0);
   grid.lastSeen.assign(kRoads, UINT16_MAX);
   std::vector<uint32_t> partners;
