@@ -217,22 +217,27 @@ void forEachMember(const ClassGrid& grid, size_t count, const std::vector<uint8_
   }
 }
 
-// A cell size near the typical member's extent, coarse enough that the grid
-// has no more cells than members.
+// A cell size near the typical member's extent (the median of at most
+// 65,536 members taken evenly), coarse enough that the grid has no more
+// cells than members. Any cell size finds the same boxes; this one finds
+// them fast.
 template <typename BoxAt>
 void chooseCells(ClassGrid& grid, size_t count, BoxAt boxAt, const std::vector<uint8_t>* classes) {
   int64_t maxX = INT64_MIN, maxY = INT64_MIN;
   grid.originX = INT64_MAX;
   grid.originY = INT64_MAX;
+  const size_t every = std::max<size_t>(1, grid.members >> 16);
   std::vector<int64_t> extents;
-  extents.reserve(grid.members);
+  extents.reserve(grid.members / every + 1);
+  size_t member = 0;
   forEachMember(grid, count, classes, 0, [&](uint32_t i) {
     const Box b = upright(boxAt(i));
     grid.originX = std::min<int64_t>(grid.originX, b.minX);
     grid.originY = std::min<int64_t>(grid.originY, b.minY);
     maxX = std::max<int64_t>(maxX, b.maxX);
     maxY = std::max<int64_t>(maxY, b.maxY);
-    extents.push_back(std::max(int64_t{b.maxX} - b.minX, int64_t{b.maxY} - b.minY));
+    if (member++ % every == 0)
+      extents.push_back(std::max(int64_t{b.maxX} - b.minX, int64_t{b.maxY} - b.minY));
   });
   const size_t middle = extents.size() / 2;
   std::nth_element(extents.begin(), extents.begin() + static_cast<ptrdiff_t>(middle),
