@@ -46,9 +46,11 @@ void addLongRoad(SweepIndex& index, const store::Map& map, size_t position) {
 // The global block of a vertex of a long road, or -1 for any other vertex.
 int64_t blockOf(const SweepIndex& index, store::VertexId id) {
   if (id >= index.readVertexEnd) {
-    const size_t k = id - index.readVertexEnd;
-    if (k >= index.insertedBlock.size() || index.insertedBlock[k] == UINT32_MAX) return -1;
-    return index.insertedBlock[k];
+    const auto at = std::lower_bound(index.insertedBlock.begin(), index.insertedBlock.end(), id,
+                                     [](const std::pair<store::VertexId, uint32_t>& e,
+                                        store::VertexId v) { return e.first < v; });
+    if (at == index.insertedBlock.end() || at->first != id) return -1;
+    return at->second;
   }
   if (!index.nearLongRoad[id / 64]) return -1;
   auto after = std::upper_bound(
@@ -112,9 +114,8 @@ void noteInserted(SweepIndex& index, const store::Map& map, const Vertex* start,
   if (index.longRoads.empty()) return;
   const int64_t block = blockOf(index, store::idOf(map, start));
   if (block < 0) return;
-  const size_t k = inserted->ring - index.readVertexEnd;  // a new vertex's ring is its id
-  if (index.insertedBlock.size() <= k) index.insertedBlock.resize(k + 1, UINT32_MAX);
-  index.insertedBlock[k] = static_cast<uint32_t>(block);
+  // A new vertex's ring is its id, above every id inserted before.
+  index.insertedBlock.emplace_back(inserted->ring, static_cast<uint32_t>(block));
   growBlock(index, static_cast<uint32_t>(block), inserted->x, inserted->y);
 }
 

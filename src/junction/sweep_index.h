@@ -186,9 +186,9 @@ struct SweepIndex {
   // Per span of 64 vertices read: whether a long road has some of them, so
   // that the search above runs only there.
   std::vector<bool> nearLongRoad;
-  // By id, from the first inserted one: the block of a vertex inserted into
-  // a long road, UINT32_MAX for any other.
-  std::vector<uint32_t> insertedBlock;
+  // The vertices inserted into long roads (a few percent of those inserted),
+  // by id, ascending as they are made, each with its block.
+  std::vector<std::pair<store::VertexId, uint32_t>> insertedBlock;
   store::VertexId readVertexEnd = 0;
 
   uint64_t modifications = 0;  // moves and insertions so far
