@@ -118,22 +118,29 @@ inline uint64_t segmentsTouching(const Box& box, const Position* positions, size
 #if defined(__SSE2__)
   // Where each position lies: bit 2k + axis of `beyondHigh` (`beyondLow`)
   // when position k lies beyond the box's high (low) side on that axis; a
-  // segment misses the box when both its ends lie beyond one side. Two
-  // positions at once, in whole runs: most chains fit in one, and a loop of
+  // segment misses the box when both its ends lie beyond one side. Eight
+  // positions at once, their sixteen comparisons packed to one byte each and
+  // read as one mask, in whole runs: most chains fit in one, and a loop of
   // fixed length ends where the predictor expects. The 33rd position, which
   // ends the 32nd segment, is placed apart.
-  static_assert(sizeof(Position) == 8);
+  static_assert(sizeof(Position) == 8 && kSegmentsPerRun % 8 == 0);
   const __m128i low = _mm_setr_epi32(box.minX, box.minY, box.minX, box.minY);
   const __m128i high = _mm_setr_epi32(box.maxX, box.maxY, box.maxX, box.maxY);
   uint64_t beyondHigh = 0, beyondLow = 0;
   const size_t positionCount = std::min(count + 1, kSegmentsPerMask);
   for (size_t run = 0; run < positionCount; run += kSegmentsPerRun) {
-    for (size_t k = run; k < run + kSegmentsPerRun; k += 2) {
-      const __m128i two = _mm_loadu_si128(reinterpret_cast<const __m128i*>(positions + k));
-      const auto above = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmpgt_epi32(two, high)));
-      const auto below = _mm_movemask_ps(_mm_castsi128_ps(_mm_cmplt_epi32(two, low)));
-      beyondHigh |= uint64_t{static_cast<unsigned>(above)} << (2 * k);
-      beyondLow |= uint64_t{static_cast<unsigned>(below)} << (2 * k);
+    for (size_t k = run; k < run + kSegmentsPerRun; k += 8) {
+      const __m128i* eight = reinterpret_cast<const __m128i*>(positions + k);
+      const __m128i p0 = _mm_loadu_si128(eight), p1 = _mm_loadu_si128(eight + 1),
+                    p2 = _mm_loadu_si128(eight + 2), p3 = _mm_loadu_si128(eight + 3);
+      const __m128i above =
+          _mm_packs_epi16(_mm_packs_epi32(_mm_cmpgt_epi32(p0, high), _mm_cmpgt_epi32(p1, high)),
+                          _mm_packs_epi32(_mm_cmpgt_epi32(p2, high), _mm_cmpgt_epi32(p3, high)));
+      const __m128i below =
+          _mm_packs_epi16(_mm_packs_epi32(_mm_cmplt_epi32(p0, low), _mm_cmplt_epi32(p1, low)),
+                          _mm_packs_epi32(_mm_cmplt_epi32(p2, low), _mm_cmplt_epi32(p3, low)));
+      beyondHigh |= uint64_t{static_cast<unsigned>(_mm_movemask_epi8(above))} << (2 * k);
+      beyondLow |= uint64_t{static_cast<unsigned>(_mm_movemask_epi8(below))} << (2 * k);
     }
   }
   uint64_t endBeyondHigh = beyondHigh >> 2, endBeyondLow = beyondLow >> 2;
