@@ -81,6 +81,28 @@ void appendExtraLine(Map& map, Road& road, std::string_view text) {
   road.extraLinesLength = pending.size();
 }
 
+namespace {
+
+ReadBox readBoxOf(const Map& map, const Road& road) {
+  // Bounds in 64 bits: a coordinate near the 32-bit limit grown by a huge
+  // MinDistance must not wrap. The bound saturates.
+  int64_t minX = INT64_MAX, minY = INT64_MAX, maxX = INT64_MIN, maxY = INT64_MIN;
+  for (VertexId id = road.first; id < road.first + road.readVertexCount; ++id) {
+    const Vertex* v = vertexAt(map, id);
+    minX = std::min<int64_t>(minX, v->x);
+    maxX = std::max<int64_t>(maxX, v->x);
+    minY = std::min<int64_t>(minY, v->y);
+    maxY = std::max<int64_t>(maxY, v->y);
+  }
+  const int64_t half = map.MinDistance / 2;
+  auto clamp = [](int64_t v) {
+    return static_cast<Coord>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
+  };
+  return {clamp(minX - half), clamp(minY - half), clamp(maxX + half), clamp(maxY + half)};
+}
+
+}  // namespace
+
 void keepRoad(Map& map, Road& road) {
   map.readBoxes.pushBack(readBoxOf(map, road));
   const std::string& pending = map.lines->pending;
@@ -105,24 +127,6 @@ void endReading(Map& map) {
 Vertex* createInsertedVertex(Map& map, Coord x, Coord y) {
   const VertexId id = static_cast<VertexId>(map.vertices.size);
   return &map.vertices.pushBack(Vertex{x, y, kNoVertex, id, id});
-}
-
-ReadBox readBoxOf(const Map& map, const Road& road) {
-  // Bounds in 64 bits: a coordinate near the 32-bit limit grown by a huge
-  // MinDistance must not wrap. The bound saturates.
-  int64_t minX = INT64_MAX, minY = INT64_MAX, maxX = INT64_MIN, maxY = INT64_MIN;
-  for (VertexId id = road.first; id < road.first + road.readVertexCount; ++id) {
-    const Vertex* v = vertexAt(map, id);
-    minX = std::min<int64_t>(minX, v->x);
-    maxX = std::max<int64_t>(maxX, v->x);
-    minY = std::min<int64_t>(minY, v->y);
-    maxY = std::max<int64_t>(maxY, v->y);
-  }
-  const int64_t half = map.MinDistance / 2;
-  auto clamp = [](int64_t v) {
-    return static_cast<Coord>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-  };
-  return {clamp(minX - half), clamp(minY - half), clamp(maxX + half), clamp(maxY + half)};
 }
 
 void setPosition(const Map& map, Vertex* vertex, Coord x, Coord y) {

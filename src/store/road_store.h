@@ -84,7 +84,8 @@ struct ChunkedArray {
 
 struct LineStore;  // where extra lines are kept (see road_store.cpp)
 
-// A road's box as read (readBoxOf).
+// The box of a road's vertices as read, grown by MinDistance / 2 on every
+// side (saturated at the 32-bit range); made when the road is kept.
 struct ReadBox {
   Coord minX, minY, maxX, maxY;
 };
@@ -192,11 +193,6 @@ inline VertexId idOf(const Map& map, const Vertex* v) {
   while (vertexAt(map, id) != v) id = vertexAt(map, id)->ring;
   return id;
 }
-
-// The box of the road's vertices as read, grown by MinDistance / 2 on every
-// side (saturated at the 32-bit range), made from its vertices; the map
-// keeps it from when the road is kept (readBoxAt).
-ReadBox readBoxOf(const Map& map, const Road& road);
 
 // Moves the vertex and every other member of its ring to (x, y).
 void setPosition(const Map& map, Vertex* vertex, Coord x, Coord y);
