@@ -195,7 +195,12 @@ int main(int argc, char** argv) {
     if (fileSize(map) < 0) {
       const std::string command =
           std::string(TOVLEK_MAPGEN) + " 1 " + argv[i] + " " + profile + " > " + map;
-      if (std::system(command.c_str()) != 0) return 1;
+      // A failed generation leaves the redirected file behind, empty or cut
+      // short; removed, so that the next run does not measure it as a map.
+      if (std::system(command.c_str()) != 0) {
+        std::remove(map.c_str());
+        return 1;
+      }
     }
     const double inputMegabytes = static_cast<double>(fileSize(map)) / 1e6;
     const Figures fast = measure(map, workdir + "/out-fast.mp", {Sweep::kFast, 10, threads});
