@@ -133,8 +133,7 @@ uint32_t nextNearBlock(const SweepIndex& index, const LongRoad& road, uint32_t b
   return road.blockCount;
 }
 
-const LongRoad* longRoadAt(const SweepIndex& index, size_t position) {
-  if (roadAt(index, position).readVertexCount <= kLongRoad) return nullptr;
+const LongRoad* indexedLongRoad(const SweepIndex& index, size_t position) {
   const auto at =
       std::lower_bound(index.longPositions.begin(), index.longPositions.end(), position);
   return &index.longRoads[static_cast<size_t>(at - index.longPositions.begin())];

@@ -235,7 +235,14 @@ void buildSweepIndex(SweepIndex& index, const store::Map& map);
 inline Road& roadAt(const SweepIndex& index, size_t position) {
   return store::roadAt(*index.map, position);
 }
-const LongRoad* longRoadAt(const SweepIndex& index, size_t position);
+// The blocks of the road at a list position read with more than kLongRoad
+// vertices.
+const LongRoad* indexedLongRoad(const SweepIndex& index, size_t position);
+// Inline for the common answer, a short road: asked twice for every pair.
+inline const LongRoad* longRoadAt(const SweepIndex& index, size_t position) {
+  if (roadAt(index, position).readVertexCount <= kLongRoad) return nullptr;
+  return indexedLongRoad(index, position);
+}
 
 // Grows the boxes that hold any member of v's ring to the ring's position.
 void noteRingMoved(SweepIndex& index, const store::Map& map, const Vertex* v);
