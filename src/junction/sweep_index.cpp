@@ -166,7 +166,7 @@ bool classesMayOverlap(uint8_t a, uint8_t b) {
 
 // Road i's read-time box.
 Box readBoxOf(const OverlapGrid& grid, uint32_t i) {
-  const store::ReadBox& box = (*grid.readBoxes)[grid.roads - 1 - i];
+  const store::ReadBox& box = store::readBoxAt(*grid.readBoxes, i);
   return {box.minX, box.minY, box.maxX, box.maxY};
 }
 

@@ -278,8 +278,7 @@ struct ClassGrid {
 
 struct OverlapGrid {
   size_t roads = 0;
-  // The roads' read-time boxes as the map keeps them, in reading order:
-  // road i's is the (roads - 1 - i)th.
+  // The roads' read-time boxes as the map keeps them (store::readBoxAt).
   const store::ReadBoxArray* readBoxes = nullptr;
   std::vector<uint8_t> boxClass;  // bit 0: inverted in x; bit 1: inverted in y
   ClassGrid grids[4];

@@ -152,8 +152,13 @@ inline size_t roadCount(const Map& map) {
 inline Road& roadAt(const Map& map, size_t listPosition) {
   return map.roads[map.roads.size - 1 - listPosition];
 }
+// The read-time box of the road at a list position, from boxes kept in
+// reading order (as the map keeps them).
+inline const ReadBox& readBoxAt(const ReadBoxArray& boxes, size_t listPosition) {
+  return boxes[boxes.size - 1 - listPosition];
+}
 inline const ReadBox& readBoxAt(const Map& map, size_t listPosition) {
-  return map.readBoxes[map.readBoxes.size - 1 - listPosition];
+  return readBoxAt(map.readBoxes, listPosition);
 }
 
 // The road being read: a new road with no vertices and no extra lines, type
