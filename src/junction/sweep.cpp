@@ -434,8 +434,9 @@ void sweepRoadPairsPlain(JoinContext& join, int32_t roadCount) {
   const size_t roads = store::roadCount(join.map);
   Progress progress{roadCount};
   for (size_t a = 0; a + 1 < roads; ++a) {
+    const store::ReadBox& boxA = store::readBoxAt(join.map, a);
     for (size_t b = a + 1; b < roads; ++b) {
-      if (!boxesOverlap(store::readBoxAt(join.map, a), store::readBoxAt(join.map, b))) continue;
+      if (!boxesOverlap(boxA, store::readBoxAt(join.map, b))) continue;
       Road& first = store::roadAt(join.map, a);
       Road& second = store::roadAt(join.map, b);
       if (join.reportChanges) {
