@@ -308,6 +308,17 @@ std::unique_ptr<InputPiece> nextPiece(MapReader& reader) {
   return state.jobs.take();
 }
 
+// Asks for the text of an item a little ahead when it is passed through.
+// The piece was cut long before (its sections were parsed on a helper), so
+// that text has left the cache, and this thread reads nothing else of it:
+// without this, the blank line after every section costs a wait on memory.
+void fetchPassedTextAhead(const InputPiece& piece, size_t item) {
+  constexpr size_t kAhead = 8;
+  if (item + kAhead >= piece.items.size()) return;
+  const InputPiece::Item& ahead = piece.items[item + kAhead];
+  if (!ahead.section) __builtin_prefetch(piece.text.data() + ahead.begin);
+}
+
 }  // namespace
 
 bool readLine(MapInput& in, std::string_view& line) {
@@ -363,6 +374,7 @@ bool readNextRoad(MapReader& reader, store::Map& map, ReadSink& sink) {
       state.item = state.section = 0;
     }
     const InputPiece& piece = *state.current;
+    fetchPassedTextAhead(piece, state.item);
     const InputPiece::Item& item = piece.items[state.item++];
     if (!item.section) {
       sink.passThrough(std::string_view(piece.text).substr(item.begin, item.end - item.begin));
