@@ -1,5 +1,9 @@
 #include "writer/map_writer.h"
 
+#if defined(__linux__)
+#include <fcntl.h>
+#endif
+
 #include <cerrno>
 #include <cinttypes>
 #include <memory>
@@ -113,6 +117,20 @@ void noteWriteFailure(MapOutput& out) {
   out.failed = true;
 }
 
+// Asks the system to start writing the stream's file to disk now, without
+// waiting: the flush to disk that ends the run then finds little left to do
+// (at 1M roads it waited 0.15 s for 270 MB). Only a hint; where the stream is
+// no plain file it does nothing, and a failure of the writing itself is
+// still found when the file is flushed to disk.
+void startWritingBack(std::FILE* file) {
+#if defined(__linux__)
+  const int fd = fileno(file);
+  if (fd >= 0) sync_file_range(fd, 0, 0, SYNC_FILE_RANGE_WRITE);
+#else
+  (void)file;
+#endif
+}
+
 }  // namespace
 
 bool flushMapOutput(MapOutput& out) {
@@ -124,6 +142,7 @@ bool flushMapOutput(MapOutput& out) {
     out.pending.clear();
   }
   if (std::fflush(out.file) != 0) noteWriteFailure(out);
+  if (!out.failed) startWritingBack(out.file);
   return !out.failed;
 }
 
