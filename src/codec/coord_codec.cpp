@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdint>
+#include <cstring>
 
 #include "codec/c_scan.h"
 
@@ -57,7 +58,7 @@ constexpr char kDigitPairs[] =
     "40414243444546474849505152535455565758596061626364656667686970717273747576777879"
     "8081828384858687888990919293949596979899";
 
-char* putTwoDigits(char* p, uint32_t twoDigits) {
+[[gnu::always_inline]] inline char* putTwoDigits(char* p, uint32_t twoDigits) {
   p -= 2;
   p[0] = kDigitPairs[2 * twoDigits];
   p[1] = kDigitPairs[2 * twoDigits + 1];
@@ -66,7 +67,7 @@ char* putTwoDigits(char* p, uint32_t twoDigits) {
 
 // Writes the text of a Coord so that it ends just before `end`; returns
 // where it begins. At most 13 characters ("-21474.83648").
-char* putCoordText(char* end, Coord value) {
+[[gnu::always_inline]] inline char* putCoordText(char* end, Coord value) {
   // The magnitude of the most negative Coord has no int32, but a uint32.
   const uint32_t magnitude =
       value < 0 ? 0u - static_cast<uint32_t>(value) : static_cast<uint32_t>(value);
@@ -98,16 +99,24 @@ void appendCoordText(std::string& out, Coord value) {
   out.append(begin, static_cast<size_t>(text + sizeof text - begin));
 }
 
-void appendPair(std::string& out, Coord x, Coord y) {
-  // Built back to front in one buffer, then appended at once.
-  char text[32];
-  char* p = text + sizeof text;
+char* putPair(char* at, Coord x, Coord y) {
+  // Built back to front so that it ends at the middle of a scratch buffer,
+  // then moved with one copy of fixed length: no call per pair.
+  char text[2 * kPairRoom];
+  char* const end = text + kPairRoom;
+  char* p = end;
   *--p = ')';
   p = putCoordText(p, y);
   *--p = ',';
   p = putCoordText(p, x);
   *--p = '(';
-  out.append(p, static_cast<size_t>(text + sizeof text - p));
+  std::memcpy(at, p, kPairRoom);
+  return at + (end - p);
+}
+
+void appendPair(std::string& out, Coord x, Coord y) {
+  char text[kPairRoom];
+  out.append(text, static_cast<size_t>(putPair(text, x, y) - text));
 }
 
 std::string formatPair(Coord x, Coord y) {

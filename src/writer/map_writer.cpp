@@ -5,7 +5,6 @@
 #endif
 
 #include <cerrno>
-#include <cinttypes>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -22,10 +21,17 @@ void flushIfFull(MapOutput& out) {
   if (out.pending.size() >= kFlushThreshold) flushMapOutput(out);
 }
 
+// Capital hexadecimal digits, no leading zeros; a negative value as its
+// 32-bit pattern.
 void appendHex(std::string& text, int32_t value) {
-  char digits[16];
-  const int length = std::snprintf(digits, sizeof digits, "%" PRIX32, static_cast<uint32_t>(value));
-  text.append(digits, static_cast<size_t>(length));
+  char digits[8];
+  char* p = digits + sizeof digits;
+  uint32_t rest = static_cast<uint32_t>(value);
+  do {
+    *--p = "0123456789ABCDEF"[rest & 15u];
+    rest >>= 4;
+  } while (rest != 0);
+  text.append(p, static_cast<size_t>(digits + sizeof digits - p));
 }
 
 bool isDigit(char c) {
@@ -148,6 +154,30 @@ bool flushMapOutput(MapOutput& out) {
 
 namespace {
 
+// Appends the road's "(x,y),(x,y)..." to `text` and returns how many
+// vertices it has. The pairs are formatted into a local buffer and appended
+// a batch at a time: appended one by one, the calls cost more than the
+// digits. With `flushing`, a long road is handed on between batches.
+int64_t appendCoordList(std::string& text, const store::Map& map, const store::Road& road,
+                        MapOutput* flushing) {
+  constexpr size_t kBatch = 128;
+  char batch[kBatch * (codec::kPairRoom + 1)];
+  int64_t vertexCount = 0;
+  for (store::VertexId id = road.first; id != store::kNoVertex;) {
+    char* at = batch;
+    for (size_t k = 0; k < kBatch && id != store::kNoVertex; ++k) {
+      const store::Vertex* vertex = store::vertexAt(map, id);
+      if (vertexCount > 0) *at++ = ',';
+      at = codec::putPair(at, vertex->x, vertex->y);
+      ++vertexCount;
+      id = vertex->next;
+    }
+    text.append(batch, static_cast<size_t>(at - batch));
+    if (flushing != nullptr) flushIfFull(*flushing);
+  }
+  return vertexCount;
+}
+
 // Appends one section to `text`. With `flushing` (whose pending text `text`
 // is), a long road is handed to the stream as it grows.
 void appendSection(std::string& text, std::string_view lineEnd, const store::Map& map,
@@ -163,15 +193,7 @@ void appendSection(std::string& text, std::string_view lineEnd, const store::Map
     text += lineEnd;
   }
   text += "Data0=";
-  int64_t vertexCount = 0;
-  for (store::VertexId id = road.first; id != store::kNoVertex;) {
-    const store::Vertex* vertex = store::vertexAt(map, id);
-    if (id != road.first) text += ',';
-    codec::appendPair(text, vertex->x, vertex->y);
-    ++vertexCount;
-    id = vertex->next;
-    if (flushing != nullptr) flushIfFull(*flushing);
-  }
+  const int64_t vertexCount = appendCoordList(text, map, road, flushing);
   text += lineEnd;
   appendExtraLines(text, map, road, vertexCount > int64_t{road.readVertexCount});
   text += "[END]";

@@ -59,6 +59,7 @@ TEST(CoordCodecTest, WritingGivesFiveDecimals) {
     EXPECT_EQ(text, expected) << value;
   }
   EXPECT_EQ(formatPair(-4500000, 12345), "(-45.00000,0.12345)");
+  EXPECT_EQ(formatPair(INT32_MIN, INT32_MIN), "(-21474.83648,-21474.83648)");  // the longest
 }
 
 }  // namespace
