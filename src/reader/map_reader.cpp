@@ -2,12 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <condition_variable>
 #include <cstring>
-#include <deque>
-#include <mutex>
-#include <new>
-#include <thread>
 
 #include "base/ordered_jobs.h"
 #include "codec/c_scan.h"
@@ -19,113 +14,8 @@ namespace {
 constexpr size_t kFirstBlock = size_t{1} << 16;
 constexpr size_t kBlockSize = size_t{1} << 20;
 
-}  // namespace
-
-// Reads the input's blocks on a helper thread, one or two ahead of the
-// thread that cuts them into lines, which then does not wait for the copy
-// from the system. Blocks come in the order of the input, each with the
-// outcome of its read, and grow as refill's do.
-struct BlockFeed {
-  struct Block {
-    std::vector<char> bytes;
-    size_t size = 0;
-    bool last = false;  // the end of input, or a read error, came with it
-    int error = 0;      // that read error's number; 0 for none
-  };
-
-  explicit BlockFeed(std::FILE* input) : file(input), reader([this] { readAll(); }) {}
-
-  ~BlockFeed() {
-    {
-      std::lock_guard<std::mutex> lock(mutex);
-      stopping = true;
-    }
-    changed.notify_all();
-    reader.join();
-  }
-
-  // The next block; `spent`, the one before it, is read into again.
-  Block next(std::vector<char> spent) {
-    std::unique_lock<std::mutex> lock(mutex);
-    if (spent.capacity() > 0) empties.push_back(std::move(spent));
-    changed.wait(lock, [&] { return !ready.empty(); });
-    Block block = std::move(ready.front());
-    ready.pop_front();
-    lock.unlock();
-    changed.notify_all();
-    return block;
-  }
-
- private:
-  static constexpr size_t kAhead = 2;
-
-  void readAll() {
-    for (size_t size = kFirstBlock;; size = std::min(kBlockSize, 2 * size)) {
-      Block block;
-      {
-        std::unique_lock<std::mutex> lock(mutex);
-        changed.wait(lock, [&] { return stopping || ready.size() < kAhead; });
-        if (stopping) return;
-        if (!empties.empty()) {
-          block.bytes = std::move(empties.back());
-          empties.pop_back();
-        }
-      }
-      read(block, size);
-      const bool last = block.last;
-      {
-        std::lock_guard<std::mutex> lock(mutex);
-        ready.push_back(std::move(block));
-      }
-      changed.notify_all();
-      if (last) return;
-    }
-  }
-
-  void read(Block& block, size_t size) {
-    try {
-      block.bytes.resize(size);
-    } catch (const std::bad_alloc&) {
-      block.last = true;
-      block.error = ENOMEM;
-      return;
-    }
-    block.size = std::fread(block.bytes.data(), 1, size, file);
-    block.last = block.size < size;
-    if (block.last && std::ferror(file)) block.error = errno != 0 ? errno : EIO;
-  }
-
-  std::FILE* const file;
-  std::mutex mutex;
-  std::condition_variable changed;
-  std::deque<Block> ready;                 // read, oldest first
-  std::vector<std::vector<char>> empties;  // handed back
-  bool stopping = false;
-  std::thread reader;  // last: started once the rest is made
-};
-
-namespace {
-
-void noteReadError(MapInput& in, int error) {
-  in.failed = true;
-  in.error = error;
-}
-
-bool takeBlockAhead(MapInput& in) {
-  BlockFeed::Block block = in.readAhead->next(std::move(in.block));
-  in.block = std::move(block.bytes);
-  in.blockBegin = 0;
-  in.blockEnd = block.size;
-  if (block.last) {
-    in.endOfFile = true;
-    if (block.error != 0) noteReadError(in, block.error);
-  }
-  return block.size > 0;
-}
-
 bool refill(MapInput& in) {
   if (in.endOfFile) return false;
-  if (in.readAhead != nullptr) return takeBlockAhead(in);
   // Blocks grow to their full size over the first reads: a small map is read
   // with a small buffer.
   if (in.block.size() < kBlockSize) in.block.resize(std::max(kFirstBlock, in.block.size() * 2));
@@ -134,7 +24,10 @@ bool refill(MapInput& in) {
   in.blockEnd = got;
   if (got < in.block.size()) {
     in.endOfFile = true;
-    if (std::ferror(in.file)) noteReadError(in, errno);
+    if (std::ferror(in.file)) {
+      in.failed = true;
+      in.error = errno;
+    }
   }
   return got > 0;
 }
@@ -356,7 +249,6 @@ struct ReaderState {
   std::unique_ptr<InputPiece> current;
   size_t item = 0, section = 0;
   base::OrderedJobs<InputPiece> jobs;
-  std::unique_ptr<BlockFeed> readAhead;  // with helper threads
 };
 
 namespace {
@@ -466,16 +358,9 @@ bool isRoadType(int32_t type) {
 }
 
 MapReader::MapReader(MapInput& input, int threads)
-    : in(input), state(std::make_unique<ReaderState>(threads)) {
-  if (threads > 1 && !in.endOfFile) {
-    state->readAhead = std::make_unique<BlockFeed>(in.file);
-    in.readAhead = state->readAhead.get();
-  }
-}
+    : in(input), state(std::make_unique<ReaderState>(threads)) {}
 
-MapReader::~MapReader() {
-  in.readAhead = nullptr;
-}
+MapReader::~MapReader() = default;
 
 bool readNextRoad(MapReader& reader, store::Map& map, ReadSink& sink) {
   ReaderState& state = *reader.state;

@@ -17,8 +17,6 @@
 
 namespace tovlek::reader {
 
-struct BlockFeed;  // reads blocks ahead on a helper thread (see map_reader.cpp)
-
 // The input map: a C stream read in large blocks and split into whole lines
 // of any length (a line ends behind its line feed; the last may lack one).
 struct MapInput {
@@ -37,9 +35,6 @@ struct MapInput {
   size_t blockEnd = 0;
   bool endOfFile = false;
   std::string carried;  // a line that spans blocks
-  // The helper that reads blocks ahead, while a MapReader with helper
-  // threads reads this input; null when blocks are read as they are needed.
-  BlockFeed* readAhead = nullptr;
 };
 
 // Where the reader hands what it does not keep.

@@ -138,11 +138,6 @@ TEST_F(CliTest, FileErrors) {
        "",
        "Error reading input file /proc/self/mem!\n",
        "tovlek: /proc/self/mem: Input/output error\n"},
-      // The same with blocks read ahead on a helper thread, on any machine.
-      {{"--threads", "2", "-i", "/proc/self/mem", "-o", "out.mp"},
-       "",
-       "Error reading input file /proc/self/mem!\n",
-       "tovlek: /proc/self/mem: Input/output error\n"},
       {{"-i", "map.mp", "-o", "no-dir/out.mp"},
        "",
        "Error opening output file no-dir/out.mp!\n",
