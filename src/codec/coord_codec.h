@@ -44,11 +44,11 @@ void appendCoordText(std::string& out, Coord value);
 
 // Appends "(X,Y)" for the position, each number as [-]integer.five-digits.
 void appendPair(std::string& out, Coord x, Coord y);
+std::string formatPair(Coord x, Coord y);
 
 // The same text written at `at`; returns its end. It may write anything up
 // to at + kPairRoom, which is more than the longest pair takes (27 bytes).
 inline constexpr size_t kPairRoom = 32;
 char* putPair(char* at, Coord x, Coord y);
-std::string formatPair(Coord x, Coord y);
 
 }  // namespace tovlek::codec
