@@ -206,6 +206,28 @@ Box followLinks(SweepIndex::Chain& taken, const store::Map& map, store::VertexId
   return all;
 }
 
+// Boxes the chain's runs of 32 segments; for a chain of more than one run.
+[[gnu::noinline]] void boxRuns(SweepIndex::Chain& chain) {
+  const size_t runs = (chain.length + kSegmentsPerMask - 1) / kSegmentsPerMask;
+  if (chain.runBoxes.size() < runs) chain.runBoxes.resize(runs);
+  const SweepIndex::Position* positions = chain.positions.data();
+  for (size_t run = 0; run < runs; ++run) {
+    // Segment k ends at position k + 1; the chain's last position ends the last.
+    const size_t begin = run * kSegmentsPerMask;
+    const size_t end = std::min(begin + kSegmentsPerMask, chain.length - 1);
+    Box box = Box::empty();
+    for (size_t k = begin; k <= end; ++k) box.grow(positions[k].x, positions[k].y);
+    chain.runBoxes[run] = box;
+  }
+}
+
+// Whether the run of segments from `base` may hold one that touches `box`.
+bool runMayTouch(const SweepIndex::Chain& chain, size_t base, const Box& box) {
+  if (chain.length <= kSegmentsPerMask) [[likely]]
+    return true;
+  return boxesTouch(chain.runBoxes[base / kSegmentsPerMask], box);
+}
+
 // A short road's vertices and their positions, as they are now; the box of
 // them all. Until the sweep inserts into the road, they are its vertices
 // read. Kept out of line, as is refreshChain: inlined into the pair loop,
@@ -221,6 +243,8 @@ Box followLinks(SweepIndex::Chain& taken, const store::Map& map, store::VertexId
           : followLinks(taken, map, road.first);
   taken.road = position;
   taken.exact = isExact(all);
+  if (taken.length > kSegmentsPerMask) [[unlikely]]
+    boxRuns(taken);
   return all;
 }
 
@@ -250,6 +274,8 @@ Box followLinks(SweepIndex::Chain& taken, const store::Map& map, store::VertexId
   positions[n] = positions[n - 1];
   taken.length = n;
   taken.exact = isExact(all);
+  if (taken.length > kSegmentsPerMask) [[unlikely]]
+    boxRuns(taken);
   return all;
 }
 
@@ -293,6 +319,7 @@ struct ShortSecondPair {
     bool any = false;
     const SweepIndex::Chain& chainB = index.second;
     for (size_t base = 0; base < chainB.length; base += kSegmentsPerMask) {
+      if (!runMayTouch(chainB, base, reach)) continue;
       uint64_t touching = touchingFrom(chainB, reach, base, base);
       while (touching != 0) {
         const size_t k = base + static_cast<size_t>(std::countr_zero(touching)) / 2;
@@ -341,6 +368,7 @@ void processShortFirst(ShortSecondPair& pair, size_t i) {
     return index.second.exact && chainA.exact ? grownBy(pair.boxB, pair.margin) : Box::everything();
   };
   for (size_t base = 0; base < chainA.length; base += kSegmentsPerMask) {
+    if (!runMayTouch(chainA, base, nearB())) continue;
     uint64_t near = touchingFrom(chainA, nearB(), base, base);
     while (near != 0) {
       const size_t k = base + static_cast<size_t>(std::countr_zero(near)) / 2;

@@ -211,6 +211,11 @@ struct SweepIndex {
     size_t length = 0;   // vertices; the two above only grow
     bool exact = false;  // all its positions lie where isExact holds
     size_t road = 0;     // its list position
+    // When the chain has more than 32 segments (a road read with 33 to 48
+    // vertices, or one that gained many): the box of each run of 32
+    // segments' positions, so that a run far from the query is passed
+    // over with one test.
+    std::vector<Box> runBoxes;
   };
   // The second road of the pair being processed, when it is short.
   Chain second;
