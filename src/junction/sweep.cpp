@@ -372,8 +372,9 @@ void processShortFirst(ShortSecondPair& pair, size_t i) {
     return index.second.exact && chainA.exact ? grownBy(pair.boxB, pair.margin) : Box::everything();
   };
   for (size_t base = 0; base < chainA.length; base += kSegmentsPerMask) {
-    if (!runMayTouch(chainA, base, nearB())) continue;
-    uint64_t near = touchingFrom(chainA, nearB(), base, base);
+    const Box query = nearB();
+    if (!runMayTouch(chainA, base, query)) continue;
+    uint64_t near = touchingFrom(chainA, query, base, base);
     while (near != 0) {
       const size_t k = base + static_cast<size_t>(std::countr_zero(near)) / 2;
       near &= near - 1;
