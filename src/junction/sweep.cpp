@@ -228,6 +228,14 @@ bool runMayTouch(const SweepIndex::Chain& chain, size_t base, const Box& box) {
   return boxesTouch(chain.runBoxes[base / kSegmentsPerMask], box);
 }
 
+// What a chain keeps of its box once taken or brought up to date: whether
+// it is exact and, for a chain of more than one run, the run boxes.
+void noteChainBox(SweepIndex::Chain& chain, const Box& all) {
+  chain.exact = isExact(all);
+  if (chain.length > kSegmentsPerMask) [[unlikely]]
+    boxRuns(chain);
+}
+
 // A short road's vertices and their positions, as they are now; the box of
 // them all. Until the sweep inserts into the road, they are its vertices
 // read. Kept out of line, as is refreshChain: inlined into the pair loop,
@@ -242,9 +250,7 @@ bool runMayTouch(const SweepIndex::Chain& chain, size_t base, const Box& box) {
           ? copyVerticesRead(taken, store::vertexAt(map, road.first), road.readVertexCount)
           : followLinks(taken, map, road.first);
   taken.road = position;
-  taken.exact = isExact(all);
-  if (taken.length > kSegmentsPerMask) [[unlikely]]
-    boxRuns(taken);
+  noteChainBox(taken, all);
   return all;
 }
 
@@ -273,9 +279,7 @@ bool runMayTouch(const SweepIndex::Chain& chain, size_t base, const Box& box) {
   }
   positions[n] = positions[n - 1];
   taken.length = n;
-  taken.exact = isExact(all);
-  if (taken.length > kSegmentsPerMask) [[unlikely]]
-    boxRuns(taken);
+  noteChainBox(taken, all);
   return all;
 }
 
