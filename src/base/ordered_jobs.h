@@ -1,6 +1,10 @@
 // Work done on helper threads and handed back in the order it was given:
 // the reader parses pieces of the map and the writer formats runs of roads
 // this way, and both get the same results for any number of threads.
+//
+// Whatever a job's work uses must outlive the OrderedJobs: an owner keeps
+// its OrderedJobs as its last member, so that the helpers stop before the
+// rest goes.
 #pragma once
 
 #include <condition_variable>
@@ -9,9 +13,10 @@
 #include <exception>
 #include <functional>
 #include <memory>
-#include <mutex>
 #include <thread>
 #include <vector>
+
+#include "base/locking.h"
 
 namespace tovlek::base {
 
@@ -20,16 +25,25 @@ class OrderedJobs {
  public:
   // `work` runs once for every job given, on one of `workers` threads, or at
   // once on the caller's thread when there are none. At most `window` jobs
-  // are given and not yet taken back.
+  // are given and not yet taken back. A thread that the system cannot start
+  // is done without: the jobs give the same results on fewer threads, or on
+  // the caller's alone.
   OrderedJobs(int workers, size_t window, std::function<void(Job&)> work)
       : window_(window), work_(std::move(work)) {
-    for (int i = 0; i < workers; ++i) threads_.emplace_back([this] { serve(); });
+    threads_.reserve(static_cast<size_t>(workers > 0 ? workers : 0));
+    for (int i = 0; i < workers; ++i) {
+      try {
+        threads_.emplace_back([this] { serve(); });
+      } catch (...) {  // std::system_error, or no memory for the thread
+        break;
+      }
+    }
   }
 
   // Jobs not yet started are dropped; started ones are finished first.
   ~OrderedJobs() {
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      MutexLock lock(mutex_);
       stopping_ = true;
       queue_.clear();
     }
@@ -42,6 +56,8 @@ class OrderedJobs {
 
   bool full() const { return pending_.size() >= window_; }
   bool empty() const { return pending_.empty(); }
+  // The helper threads that run the jobs (0: the caller's thread runs them).
+  size_t helpers() const { return threads_.size(); }
 
   // A job to fill: one handed back earlier (its buffers keep their memory),
   // else a new one.
@@ -55,18 +71,24 @@ class OrderedJobs {
   // Keeps a job that was taken, for fresh().
   void handBack(std::unique_ptr<Job> job) { spare_.push_back(std::move(job)); }
 
-  // Gives a job; it must not be full.
+  // Gives a job; it must not be full. Should memory run out here, the job
+  // is lost and nothing else changes: no take() waits for a job that no
+  // helper was given.
   void give(std::unique_ptr<Job> job) {
-    Slot& slot = pending_.emplace_back(std::make_shared<Entry>());
+    Slot slot = std::make_shared<Entry>();
     slot->job = std::move(job);
     if (threads_.empty()) {
+      pending_.push_back(slot);
       run(*slot);
       return;
     }
     {
-      std::lock_guard<std::mutex> lock(mutex_);
+      MutexLock lock(mutex_);
       queue_.push_back(slot);
     }
+    // Once queued, a helper runs it; if it cannot be noted as pending, its
+    // result is never taken and goes with the slot.
+    pending_.push_back(std::move(slot));
     wakeWorkers_.notify_one();
   }
 
@@ -74,17 +96,20 @@ class OrderedJobs {
   // exception thrown by its work is thrown again here.
   std::unique_ptr<Job> take() {
     if (pending_.empty()) return nullptr;
-    Slot slot = pending_.front();
+    Slot slot = std::move(pending_.front());
     pending_.pop_front();
+    std::exception_ptr failure;
     {
-      std::unique_lock<std::mutex> lock(mutex_);
-      jobDone_.wait(lock, [&] { return slot->done; });
+      MutexLock lock(mutex_);
+      while (!slot->done) mutex_.wait(jobDone_);
+      failure = slot->failure;
     }
-    if (slot->failure) std::rethrow_exception(slot->failure);
+    if (failure) std::rethrow_exception(failure);
     return std::move(slot->job);
   }
 
  private:
+  // One job given; `done` and `failure` are written and read under mutex_.
   struct Entry {
     std::unique_ptr<Job> job;
     bool done = false;
@@ -99,7 +124,7 @@ class OrderedJobs {
     } catch (...) {
       failure = std::current_exception();
     }
-    std::lock_guard<std::mutex> lock(mutex_);
+    MutexLock lock(mutex_);
     entry.failure = failure;
     entry.done = true;
   }
@@ -108,10 +133,10 @@ class OrderedJobs {
     for (;;) {
       Slot slot;
       {
-        std::unique_lock<std::mutex> lock(mutex_);
-        wakeWorkers_.wait(lock, [&] { return stopping_ || !queue_.empty(); });
+        MutexLock lock(mutex_);
+        while (!stopping_ && queue_.empty()) mutex_.wait(wakeWorkers_);
         if (queue_.empty()) return;
-        slot = queue_.front();
+        slot = std::move(queue_.front());
         queue_.pop_front();
       }
       run(*slot);
@@ -123,10 +148,10 @@ class OrderedJobs {
   const std::function<void(Job&)> work_;
   std::deque<Slot> pending_;  // given and not taken, oldest first (caller's thread only)
   std::vector<std::unique_ptr<Job>> spare_;  // handed back (caller's thread only)
-  std::mutex mutex_;
+  Mutex mutex_;
   std::condition_variable wakeWorkers_, jobDone_;
-  std::deque<Slot> queue_;  // given and not started
-  bool stopping_ = false;
+  std::deque<Slot> queue_ TOVLEK_GUARDED_BY(mutex_);  // given and not started
+  bool stopping_ TOVLEK_GUARDED_BY(mutex_) = false;
   std::vector<std::thread> threads_;
 };
 
