@@ -9,7 +9,6 @@ namespace {
 
 constexpr double kEarthRadiusMetres = 6371008.8;
 constexpr double kPi = 3.14159265358979323846;
-const iconv_t kNoDecoder = reinterpret_cast<iconv_t>(-1);
 
 const char* kindName(junction::ChangeKind kind) {
   switch (kind) {
@@ -39,8 +38,8 @@ bool endsWith(std::string_view text, std::string_view suffix) {
   return true;
 }
 
-RoadText textOf(const ChangeReport& report, const store::Road& road, int64_t position) {
-  return {report.sectionBase + position + 1, labelAsUtf8(labelOf(road), report.labelDecoder)};
+RoadText textOf(ChangeReport& report, const store::Road& road, int64_t position) {
+  return {report.sectionBase + position + 1, report.labels.toUtf8(labelOf(road))};
 }
 
 // The text of a road, made once for the features of one pair that follow
@@ -50,7 +49,7 @@ struct RoadTextCache {
   int64_t position = -1;
   RoadText text;
 
-  const RoadText* of(const ChangeReport& report, const store::Road* wanted, int64_t at) {
+  const RoadText* of(ChangeReport& report, const store::Road* wanted, int64_t at) {
     if (wanted == nullptr) return nullptr;
     if (wanted != road || at != position) {
       road = wanted;
@@ -142,13 +141,9 @@ ChangeReport::ChangeReport(writer::MapOutput& output, ReportFormat reportFormat,
     : out(output),
       format(reportFormat),
       sectionBase(sections),
-      labelDecoder(kNoDecoder),
+      labels(codePage),
       jobs(helper ? 1 : 0, helper ? 4 : 1,
            [this](FeatureBatch& done) { formatAndWrite(*this, done); }) {
-  // 65001 is UTF-8, which labels without a code page are taken as anyway.
-  if (codePage > 0 && codePage != 65001) {
-    labelDecoder = iconv_open("UTF-8", ("CP" + std::to_string(codePage)).c_str());
-  }
   page.sectionBase = sectionBase;
   std::string text;
   switch (format) {
@@ -163,10 +158,6 @@ ChangeReport::ChangeReport(writer::MapOutput& output, ReportFormat reportFormat,
       break;
   }
   writer::writeText(out, text);
-}
-
-ChangeReport::~ChangeReport() {
-  if (labelDecoder != kNoDecoder) iconv_close(labelDecoder);
 }
 
 void ChangeReport::roadPair(const store::Road& firstRoad, int64_t firstAt,
@@ -213,7 +204,7 @@ void ChangeReport::finish(const store::Map& map) {
       break;
     case ReportFormat::kHtml:
       endHtml(text, page, map,
-              [&](const store::Road& road) { return labelAsUtf8(labelOf(road), labelDecoder); });
+              [&](const store::Road& road) { return labels.toUtf8(labelOf(road)); });
       break;
   }
   writer::writeText(out, text);

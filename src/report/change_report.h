@@ -7,8 +7,6 @@
 // helper thread when there is one.
 #pragma once
 
-#include <iconv.h>
-
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -18,6 +16,7 @@
 #include "base/ordered_jobs.h"
 #include "junction/junction.h"
 #include "report/formats.h"
+#include "report/text.h"
 #include "store/road_store.h"
 #include "writer/map_writer.h"
 
@@ -56,7 +55,6 @@ struct FeatureBatch {
 struct ChangeReport : junction::JoinEvents {
   ChangeReport(writer::MapOutput& out, ReportFormat format, int64_t sectionBase, int32_t codePage,
                bool helper = false);
-  ~ChangeReport() override;
   ChangeReport(const ChangeReport&) = delete;
   ChangeReport& operator=(const ChangeReport&) = delete;
 
@@ -73,7 +71,7 @@ struct ChangeReport : junction::JoinEvents {
   writer::MapOutput& out;
   ReportFormat format;
   int64_t sectionBase;
-  iconv_t labelDecoder;  // (iconv_t)-1 without a code page
+  LabelDecoder labels;  // the helper's while it runs
   // The road pair being processed.
   const store::Road* first = nullptr;
   const store::Road* second = nullptr;

@@ -116,10 +116,12 @@ const char* const kScript = R"JS(<script>
     draw();
   }
   function degrees(v) { return (v / 1e5).toFixed(5); }
+  // A label as it stands in the map: markup characters escaped, entities too.
+  function text(s) { return s.replace(/&/g, "&amp;").replace(/</g, "&lt;").replace(/>/g, "&gt;"); }
   function road(section) {
     if (!section) return "";
     var r = roads[section];
-    return "<br>section " + section + (r && r[1] ? ": " + r[1].replace(/</g, "&lt;") : "");
+    return "<br>section " + section + (r && r[1] ? ": " + text(r[1]) : "");
   }
   function show(i) {
     var box = document.getElementById("details");
@@ -162,6 +164,11 @@ const char* const kScript = R"JS(<script>
   }, { passive: false });
   addEventListener("resize", fit);
   fit();
+  // A link to one change: page.html#N shows the details of the N-th (from 0).
+  var linked = parseInt(location.hash.slice(1), 10);
+  if (linked >= 0 && linked < F.length / 6) {
+    view.x = F[6 * linked + 1]; view.y = F[6 * linked + 2]; draw(); show(6 * linked);
+  }
   body.setAttribute("data-ready", "1");
 })();
 </script></body></html>

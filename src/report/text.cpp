@@ -42,10 +42,20 @@ void appendLatin1(std::string& out, unsigned char byte) {
   }
 }
 
+// Writes what the decoder holds back and returns it to its first state. In
+// code pages such as 1258 and 1255 it holds back a letter that might still
+// take an accent, until it sees what follows.
+void flushDecoder(iconv_t decoder, std::string& utf8) {
+  char buffer[64];
+  char* out = buffer;
+  size_t outLeft = sizeof buffer;
+  iconv(decoder, nullptr, nullptr, &out, &outLeft);
+  utf8.append(buffer, static_cast<size_t>(out - buffer));
+}
+
 // Through the decoder; a byte that the code page does not define is Latin-1.
 std::string decode(iconv_t decoder, std::string_view label) {
   std::string utf8;
-  iconv(decoder, nullptr, nullptr, nullptr, nullptr);
   char* in = const_cast<char*>(label.data());
   size_t inLeft = label.size();
   while (inLeft > 0) {
@@ -55,12 +65,29 @@ std::string decode(iconv_t decoder, std::string_view label) {
     const size_t done = iconv(decoder, &in, &inLeft, &out, &outLeft);
     utf8.append(buffer, static_cast<size_t>(out - buffer));
     if (done != static_cast<size_t>(-1) || errno == E2BIG) continue;
+    flushDecoder(decoder, utf8);
     appendLatin1(utf8, static_cast<unsigned char>(*in++));
     --inLeft;
-    iconv(decoder, nullptr, nullptr, nullptr, nullptr);
+  }
+  flushDecoder(decoder, utf8);
+  return utf8;
+}
+
+// Well-formed UTF-8 kept, every other byte taken as Latin-1.
+std::string utf8OrLatin1(std::string_view label) {
+  std::string utf8;
+  for (size_t i = 0; i < label.size(); ++i) {
+    if (const size_t length = utf8Length(label, i)) {
+      utf8.append(label.substr(i, length));
+      i += length - 1;
+    } else {
+      appendLatin1(utf8, static_cast<unsigned char>(label[i]));
+    }
   }
   return utf8;
 }
+
+const iconv_t kNoDecoder = reinterpret_cast<iconv_t>(-1);
 
 }  // namespace
 
@@ -84,18 +111,19 @@ std::string_view labelOf(const store::Road& road) {
   return {};
 }
 
-std::string labelAsUtf8(std::string_view label, iconv_t decoder) {
-  if (decoder != reinterpret_cast<iconv_t>(-1)) return decode(decoder, label);
-  std::string utf8;
-  for (size_t i = 0; i < label.size(); ++i) {
-    if (const size_t length = utf8Length(label, i)) {
-      utf8.append(label.substr(i, length));
-      i += length - 1;
-    } else {
-      appendLatin1(utf8, static_cast<unsigned char>(label[i]));
-    }
-  }
-  return utf8;
+LabelDecoder::LabelDecoder(int32_t codePage) : handle_(kNoDecoder) {
+  // 65001 is UTF-8, which labels without a code page are taken as anyway.
+  if (codePage > 0 && codePage != 65001)
+    handle_ = iconv_open("UTF-8", ("CP" + std::to_string(codePage)).c_str());
+}
+
+LabelDecoder::~LabelDecoder() {
+  if (handle_ != kNoDecoder) iconv_close(handle_);
+  handle_ = kNoDecoder;  // a closed decoder decodes nothing
+}
+
+std::string LabelDecoder::toUtf8(std::string_view label) {
+  return handle_ != kNoDecoder ? decode(handle_, label) : utf8OrLatin1(label);
 }
 
 void appendJsonString(std::string& out, std::string_view utf8, bool forScript) {
@@ -125,7 +153,8 @@ void appendFixed(std::string& out, double value, int decimals) {
 }
 
 void appendXmlText(std::string& out, std::string_view utf8) {
-  for (const char c : utf8) {
+  for (size_t i = 0; i < utf8.size(); ++i) {
+    const char c = utf8[i];
     switch (c) {
       case '&':
         out += "&amp;";
@@ -140,6 +169,13 @@ void appendXmlText(std::string& out, std::string_view utf8) {
         out += "&quot;";
         break;
       default:
+        // U+FFFE and U+FFFF (EF BF BE, EF BF BF) are no XML characters either.
+        if (utf8.substr(i, 2) == "\xEF\xBF" && i + 2 < utf8.size() &&
+            (utf8[i + 2] == '\xBE' || utf8[i + 2] == '\xBF')) {
+          out += '?';
+          i += 2;
+          break;
+        }
         out +=
             static_cast<unsigned char>(c) < 0x20 && c != '\t' && c != '\n' && c != '\r' ? '?' : c;
     }

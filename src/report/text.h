@@ -4,6 +4,7 @@
 
 #include <iconv.h>
 
+#include <cstdint>
 #include <string>
 #include <string_view>
 
@@ -14,10 +15,22 @@ namespace tovlek::report {
 // The text of the road's first Label= line, line end dropped; empty if none.
 std::string_view labelOf(const store::Road& road);
 
-// A label as UTF-8: decoded from the map's code page where there is a
-// decoder ((iconv_t)-1 for none), else kept where it is well-formed UTF-8;
-// every other byte is taken as Latin-1.
-std::string labelAsUtf8(std::string_view label, iconv_t decoder);
+// Turns labels into UTF-8: decoded from the map's code page where the
+// system knows it, else kept where they are well-formed UTF-8; every other
+// byte is taken as Latin-1. One thread at a time (a decoder has state).
+class LabelDecoder {
+ public:
+  // 0, 65001 (UTF-8) or a code page the system does not know: no decoding.
+  explicit LabelDecoder(int32_t codePage);
+  ~LabelDecoder();
+  LabelDecoder(const LabelDecoder&) = delete;
+  LabelDecoder& operator=(const LabelDecoder&) = delete;
+
+  std::string toUtf8(std::string_view label);
+
+ private:
+  iconv_t handle_;  // (iconv_t)-1 without a code page
+};
 
 // A JSON string of UTF-8 text; with `forScript`, '<' is escaped too, so that
 // the string may stand inside an HTML script element.
@@ -27,8 +40,9 @@ void appendJsonString(std::string& out, std::string_view utf8, bool forScript = 
 // writes it, without its cost.
 void appendFixed(std::string& out, double value, int decimals);
 
-// UTF-8 text as XML character data: markup characters escaped, and the
-// control characters that XML 1.0 does not allow replaced by '?'.
+// UTF-8 text as XML character data: markup characters escaped, and what
+// XML 1.0 does not allow as a character (control characters, U+FFFE and
+// U+FFFF) replaced by '?'.
 void appendXmlText(std::string& out, std::string_view utf8);
 
 }  // namespace tovlek::report

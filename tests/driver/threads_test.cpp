@@ -8,6 +8,7 @@
 #include <string>
 
 #include "codec/coord_codec.h"
+#include "support/failing_allocations.h"
 #include "support/pipeline.h"
 
 namespace tovlek::driver {
@@ -16,12 +17,12 @@ namespace {
 // Roads in a small area (so that many of them meet), with labels and
 // routing-node lines, between comments, non-road sections, polygons,
 // unreadable pairs and sections of the other spelling; CRLF line ends.
-std::string mixedMap(std::mt19937& random, int items) {
+std::string mixedMap(std::mt19937& random, int items, int area = 200000) {
   std::string text = "; mixed map\r\n[IMG ID]\r\nCodePage=1252\r\nName=Threads\r\n[END-IMG ID]\r\n";
   auto pick = [&](int n) { return static_cast<int>(random() % static_cast<unsigned>(n)); };
   auto coordinates = [&](int vertices) {
     std::string line = "Data0=";
-    int x = pick(200000), y = pick(200000);
+    int x = pick(area), y = pick(area);
     for (int v = 0; v < vertices; ++v) {
       if (v > 0) line += ',';
       line += codec::formatPair(x, y);
@@ -76,6 +77,33 @@ TEST(ThreadsTest, EveryThreadCountGivesTheSameRun) {
     EXPECT_TRUE(run.report == single.report) << threads << " threads: reports differ";
     EXPECT_TRUE(run.map == single.map) << threads << " threads: maps differ";
   }
+}
+
+// Memory that runs out anywhere, on the main thread or on a helper, in the
+// middle of a run with a report in a code page on two threads: the run
+// ends with std::bad_alloc (the tool's "Out of memory!"), nothing else.
+TEST(ThreadsTest, MemoryRunningOutAnywhereEndsTheRunCleanly) {
+  std::mt19937 random(28);
+  const std::string map = mixedMap(random, 3000, 20000);
+  Settings settings;
+  settings.closeGaps = true;
+  settings.threads = 2;
+  const int64_t before = testkit::allocationsSoFar();
+  const testkit::TextRun whole = testkit::runOnText(map, settings);
+  const int64_t allocations = testkit::allocationsSoFar() - before;
+  ASSERT_NE(whole.report.find("\"weld\""), std::string::npos);
+  int failed = 0;
+  constexpr int kPoints = 60;
+  for (int point = 1; point <= kPoints; ++point) {
+    testkit::failAllocation(allocations * point / (kPoints + 1));
+    try {
+      testkit::runOnText(map, settings);
+    } catch (const std::bad_alloc&) {
+      ++failed;
+    }
+    testkit::failAllocation(0);
+  }
+  EXPECT_GT(failed, kPoints / 2);
 }
 
 }  // namespace

@@ -69,6 +69,17 @@ TEST_F(ReportTest, GpxValidates) {
   EXPECT_GT(features, 50);
 }
 
+// The document that headless Chromium makes of a page in the directory
+// (a name, with a #fragment if wanted), once its scripts have run.
+RunResult pageInBrowser(const ScratchDir& dir, const std::string& page) {
+  return runShell(
+      dir.path,
+      "timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
+      "--disable-background-networking --disable-component-update --disable-sync "
+      "--user-data-dir=\"$PWD/profile\" --dump-dom \"file://$PWD/" +
+          page + "\" 2>/dev/null");
+}
+
 // The map page runs in headless Chromium without an error, and its legend
 // counts what the report holds.
 TEST_F(ReportTest, MapPageRunsInABrowser) {
@@ -80,11 +91,7 @@ TEST_F(ReportTest, MapPageRunsInABrowser) {
     writeFile(dir.file("map.mp"), readFile(map));
     for (const char* name : {"r.html", "r.geojson"})
       runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--close-gaps", "--report", name});
-    const RunResult page = runShell(
-        dir.path,
-        "timeout 60 chromium --headless --no-sandbox --disable-gpu --disable-quic --no-first-run "
-        "--disable-background-networking --disable-component-update --disable-sync "
-        "--user-data-dir=\"$PWD/profile\" --dump-dom \"file://$PWD/r.html\" 2>/dev/null");
+    const RunResult page = pageInBrowser(dir, "r.html");
     // Ready, and no error noted on the body.
     EXPECT_NE(page.out.find("<body data-ready=\"1\">"), std::string::npos) << map;
     const std::map<std::string, int> kinds = kindsIn(readFile(dir.file("r.geojson")));
@@ -96,6 +103,19 @@ TEST_F(ReportTest, MapPageRunsInABrowser) {
       EXPECT_NE(page.out.find(legend), std::string::npos) << map << ": " << legend;
     }
   }
+}
+
+// A change's details show a road's label as the map has it: an entity in
+// it is text, not markup. (page.html#N shows the N-th change.)
+TEST_F(ReportTest, MapPageShowsLabelsAsWritten) {
+  if (!has("chromium")) GTEST_SKIP() << "chromium is not installed";
+  writeFile(dir.file("map.mp"),
+            "[POLYLINE]\nType=0x6\nLabel=AT&amp;T Plaza &#60;north&#62;\n"
+            "Data0=(0.00000,0.00000),(0.00100,0.00000)\n[END]\n"
+            "[POLYLINE]\nType=0x6\nData0=(0.00050,-0.00050),(0.00050,0.00050)\n[END]\n");
+  runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--report", "r.html"});
+  const std::string page = pageInBrowser(dir, "r.html#0").out;
+  EXPECT_NE(page.find("AT&amp;amp;T Plaza &amp;#60;north&amp;#62;"), std::string::npos) << page;
 }
 
 // The report adds its file and the summary line on standard error; the map

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <cstdlib>
+#include <memory>
 #include <string_view>
 #include <vector>
 
@@ -16,12 +17,26 @@ struct MemoryStream {
   size_t size = 0;
   std::FILE* file = open_memstream(&buffer, &size);
 
+  MemoryStream() = default;
+  MemoryStream(const MemoryStream&) = delete;
+  MemoryStream& operator=(const MemoryStream&) = delete;
+  ~MemoryStream() {
+    if (file != nullptr) std::fclose(file);
+    std::free(buffer);
+  }
+
   std::string close() {
     std::fclose(file);
+    file = nullptr;
     std::string text(buffer, size);
     std::free(buffer);
+    buffer = nullptr;
     return text;
   }
+};
+
+struct CloseFile {
+  void operator()(std::FILE* file) const { std::fclose(file); }
 };
 
 std::string lowered(std::string_view text) {
@@ -71,11 +86,11 @@ bool skipSection(std::string_view map, std::string_view lineEnd, size_t& at) {
 TextRun runOnText(const std::string& text, const driver::Settings& settings) {
   // A memory stream cannot be empty; an empty map reads from /dev/null.
   std::string bytes = text;
-  std::FILE* input =
-      bytes.empty() ? std::fopen("/dev/null", "r") : fmemopen(bytes.data(), bytes.size(), "r");
+  const std::unique_ptr<std::FILE, CloseFile> input(
+      bytes.empty() ? std::fopen("/dev/null", "r") : fmemopen(bytes.data(), bytes.size(), "r"));
   MemoryStream map, console, warnings, report;
   driver::RunStreams streams;
-  streams.input = input;
+  streams.input = input.get();
   streams.output = map.file;
   streams.report = report.file;
   streams.console = console.file;
@@ -86,7 +101,6 @@ TextRun runOnText(const std::string& text, const driver::Settings& settings) {
   run.outcome = driver::runPhases(settings, streams, [&](const store::Map& joined) {
     run.problems = checkStoreInvariants(joined);
   });
-  std::fclose(input);
   run.map = map.close();
   run.console = console.close();
   run.warnings = warnings.close();
