@@ -6,7 +6,7 @@ SANITIZE_BUILD ?= build-sanitize
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test test-sanitize fuzz bench format format-check check-includes clean
+.PHONY: all build demo test test-sanitize test-thread fuzz bench format format-check check-includes clean
 
 all: build
 
@@ -31,6 +31,12 @@ test:
 test-sanitize:
 	$(MAKE) test BUILD=$(SANITIZE_BUILD) \
 	  CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=Debug -DTOVLEK_SANITIZE=ON $(CMAKE_FLAGS)"
+
+# The tests (the tool they run too) under ThreadSanitizer: any report fails them.
+TSAN_BUILD ?= build-tsan
+test-thread:
+	TSAN_OPTIONS="halt_on_error=1 $(TSAN_OPTIONS)" $(MAKE) test BUILD=$(TSAN_BUILD) \
+	  CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVLEK_TSAN=ON $(CMAKE_FLAGS)"
 
 # libFuzzer (clang) over the whole run and over the codec, FUZZ_SECONDS each,
 # starting from the corpora in tests/fuzz/corpus; new finds go to
@@ -71,4 +77,4 @@ check-includes:
 	tools/check-includes.sh
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)

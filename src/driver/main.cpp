@@ -20,8 +20,10 @@ void installInterruptHandlers() {
   action.sa_handler = removeTemporaryAndExit;
   sigemptyset(&action.sa_mask);
   for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaction(signalNumber, &action, nullptr);
-  // A full disk or a file-size limit must surface as a write error.
+  // A full disk, a file-size limit or a pipe whose reader went away must
+  // surface as a write error.
   signal(SIGXFSZ, SIG_IGN);
+  signal(SIGPIPE, SIG_IGN);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "driver/output_file.h"
 
 #include <fcntl.h>
+#include <signal.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -74,6 +75,19 @@ unsigned defaultPermissions() {
   return 0666u & ~static_cast<unsigned>(mask);
 }
 
+// Closes and removes the temporary file, leaving the target untouched.
+void discardOutputFile(OutputFile& output) {
+  if (output.file != nullptr) {
+    std::fclose(output.file);
+    output.file = nullptr;
+  }
+  if (!output.tempPath.empty()) {
+    unlink(output.tempPath.c_str());
+    output.tempPath.clear();
+    releasePendingSlot(output.pendingSlot);
+  }
+}
+
 }  // namespace
 
 OutputFile::~OutputFile() {
@@ -83,17 +97,20 @@ OutputFile::~OutputFile() {
 namespace {
 
 bool openOutputFileOrKeepErrno(OutputFile& output, const std::string& path) {
-  output.targetPath = resolveLinks(path);
   struct stat info;
-  const bool exists = stat(output.targetPath.c_str(), &info) == 0;
-  if (exists && !S_ISREG(info.st_mode)) {
+  // A FIFO, a socket or a device is written directly, whatever names it
+  // (/dev/stdout names a pipe through a link that has no file behind it).
+  if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
     if (S_ISDIR(info.st_mode)) {
       errno = EISDIR;
       return false;
     }
-    output.file = std::fopen(output.targetPath.c_str(), "w");
+    output.targetPath = path;
+    output.file = std::fopen(path.c_str(), "w");
     return output.file != nullptr;
   }
+  output.targetPath = resolveLinks(path);
+  const bool exists = stat(output.targetPath.c_str(), &info) == 0;
   // A file that may not be written is not replaced either: renaming over it
   // would get round its permission bits.
   if (exists && access(output.targetPath.c_str(), W_OK) != 0) return false;
@@ -131,7 +148,10 @@ bool openOutputFile(OutputFile& output, const std::string& path) {
   return keepReason(output, openOutputFileOrKeepErrno(output, path));
 }
 
-bool commitOutputFile(OutputFile& output) {
+namespace {
+
+// Flushes, syncs and closes the file; false on failure (its reason kept).
+bool finishOutputFile(OutputFile& output) {
   if (output.file == nullptr) return false;
   errno = 0;
   bool ok = keepReason(output, std::fflush(output.file) == 0 && !std::ferror(output.file));
@@ -142,28 +162,96 @@ bool commitOutputFile(OutputFile& output) {
   }
   const bool closed = keepReason(output, std::fclose(output.file) == 0);
   output.file = nullptr;
-  ok = ok && closed;
-  if (ok && !output.tempPath.empty()) {
-    ok = keepReason(output, std::rename(output.tempPath.c_str(), output.targetPath.c_str()) == 0);
-    if (ok) {
-      output.tempPath.clear();
-      releasePendingSlot(output.pendingSlot);
-    }
-  }
-  if (!ok) discardOutputFile(output);
-  return ok;
+  return ok && closed;
 }
 
-void discardOutputFile(OutputFile& output) {
-  if (output.file != nullptr) {
-    std::fclose(output.file);
-    output.file = nullptr;
+// Puts the finished temporary file in place of its target.
+bool replaceTarget(OutputFile& output) {
+  if (output.tempPath.empty()) return true;
+  errno = 0;
+  if (!keepReason(output, std::rename(output.tempPath.c_str(), output.targetPath.c_str()) == 0))
+    return false;
+  output.tempPath.clear();
+  releasePendingSlot(output.pendingSlot);
+  return true;
+}
+
+// The file that a commit replaced, kept under a second name until the
+// commit is complete, so that it can be put back.
+struct KeptAside {
+  bool replaced = false;  // the commit put a new file in place of the target
+  std::string aside;      // the old target's second name; empty if there was none
+};
+
+// Gives the file that `output` will replace a second name: a hard link
+// where the file system allows, else the file itself moved aside. False
+// when the file exists and no second name could be made.
+bool keepAside(const OutputFile& output, KeptAside& kept) {
+  struct stat info;
+  if (output.tempPath.empty() || stat(output.targetPath.c_str(), &info) != 0) return true;
+  std::string aside =
+      directoryOf(output.targetPath) + "/." + baseNameOf(output.targetPath) + ".tovlek-old-XXXXXX";
+  const int fd = mkstemp(aside.data());
+  if (fd < 0) return false;
+  close(fd);
+  unlink(aside.c_str());
+  if (link(output.targetPath.c_str(), aside.c_str()) != 0 &&
+      std::rename(output.targetPath.c_str(), aside.c_str()) != 0)
+    return false;
+  kept.aside = aside;
+  return true;
+}
+
+// The target as it was before the commit: the file kept aside back in
+// place, or the new one removed where there was none.
+void putBack(const OutputFile& output, KeptAside& kept) {
+  if (!kept.aside.empty()) {
+    std::rename(kept.aside.c_str(), output.targetPath.c_str());
+  } else if (kept.replaced) {
+    unlink(output.targetPath.c_str());
   }
-  if (!output.tempPath.empty()) {
-    unlink(output.tempPath.c_str());
-    output.tempPath.clear();
-    releasePendingSlot(output.pendingSlot);
+  kept = KeptAside{};
+}
+
+}  // namespace
+
+OutputFile* commitOutputFiles(OutputFile& map, OutputFile* report) {
+  OutputFile* failed = nullptr;
+  if (report != nullptr && !finishOutputFile(*report)) {
+    failed = report;
+  } else if (!finishOutputFile(map)) {
+    failed = &map;
   }
+  KeptAside oldReport;
+  if (failed == nullptr && report != nullptr) {
+    const bool hadTemp = !report->tempPath.empty();
+    if (!keepAside(*report, oldReport)) {
+      keepReason(*report, false);
+      failed = report;
+    } else if (!replaceTarget(*report)) {
+      putBack(*report, oldReport);
+      failed = report;
+    } else {
+      oldReport.replaced = hadTemp;
+    }
+  }
+  if (failed == nullptr && !replaceTarget(map)) {
+    if (report != nullptr) putBack(*report, oldReport);
+    failed = &map;
+  }
+  if (!oldReport.aside.empty()) unlink(oldReport.aside.c_str());
+  if (failed != nullptr) {
+    discardOutputFile(map);
+    if (report != nullptr) discardOutputFile(*report);
+  }
+  return failed;
+}
+
+void holdOffInterrupts() {
+  sigset_t interrupts;
+  sigemptyset(&interrupts);
+  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, signalNumber);
+  sigprocmask(SIG_BLOCK, &interrupts, nullptr);
 }
 
 bool namesSameFile(const std::string& a, const std::string& b) {

@@ -1,8 +1,8 @@
 // The output map file, replaced atomically: written to a temporary file in
 // the target's directory and renamed onto the target only when everything
 // was written, flushed and closed without error. A symbolic link is written
-// through (its target is replaced); an existing non-regular file such as a
-// FIFO or a device is written directly.
+// through (its target is replaced); an existing file that is no regular
+// file, such as a FIFO, a socket or a device, is written directly.
 #pragma once
 
 #include <cstdio>
@@ -28,13 +28,17 @@ struct OutputFile {
 // then holds the reason.
 bool openOutputFile(OutputFile& output, const std::string& path);
 
-// Flushes, syncs and closes the file and puts it in place. False on any
-// failure (its reason in `error`), after which the temporary file is gone
-// and the target untouched.
-bool commitOutputFile(OutputFile& output);
+// Puts the map and its report (null: none) in place as a pair: either both
+// new or both as they were. Both are flushed, synced and closed first; the
+// report then replaces its target, whose old file is kept under a second
+// name until the map has replaced its own, and is put back if the map
+// cannot be. Returns the file that failed (its reason in `error`), or null;
+// on failure every temporary file is gone.
+OutputFile* commitOutputFiles(OutputFile& map, OutputFile* report);
 
-// Closes and removes the temporary file, leaving the target untouched.
-void discardOutputFile(OutputFile& output);
+// Holds off SIGINT, SIGTERM and SIGHUP for the rest of the run: once the
+// outputs are being put in place, the run ends as the commit leaves them.
+void holdOffInterrupts();
 
 // True when the two paths name one regular file (links followed), or one
 // entry of one directory that does not exist yet: writing both would lose one.

@@ -66,18 +66,17 @@ struct RunNames {
   const char* report;  // null without --report
 };
 
-// Puts the report, then the map, in place. The report goes first so that a
-// failure leaves the map as it was.
+// Puts the report and the map in place as a pair.
 int commitFiles(const RunNames& names, OutputFile& output, OutputFile* report) {
-  if (report != nullptr && !commitOutputFile(*report)) {
+  holdOffInterrupts();
+  const OutputFile* failed = commitOutputFiles(output, report);
+  if (failed == nullptr) return kSuccess;
+  if (failed == report) {
     printFileError("writing", "report", names.report, report->error);
-    return kFailure;
-  }
-  if (!commitOutputFile(output)) {
+  } else {
     printFileError("writing", "output", names.output, output.error);
-    return kFailure;
   }
-  return kSuccess;
+  return kFailure;
 }
 
 // The phases over open files, then the files put in place. Returns the exit

@@ -102,6 +102,29 @@ TEST_F(HostileTest, InterruptionRemovesTheTemporaryFile) {
   EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"out.mp", "status"}));
 }
 
+// The map into pipes: /dev/stdout when it is one, and a FIFO whose reader
+// goes away early, which is a write error like any other.
+TEST_F(HostileTest, PipesAndReadersThatGoAway) {
+  writeFile(dir.file("map.mp"), kSmallMap);
+  const std::string tool = TOVLEK_BINARY;
+  RunResult result = runShell(
+      dir.path,
+      "{ " + tool + " -i map.mp -o /dev/stdout --threads 3; echo $? >status; } | cat >piped");
+  EXPECT_EQ(readFile(dir.file("status")), "0\n");
+  EXPECT_NE(readFile(dir.file("piped")).find("[POLYLINE]\nType=0x6\n"), std::string::npos);
+
+  std::string big;
+  for (int i = 0; i < 100000; ++i) big += "; a comment line of a map long enough to fill a pipe\n";
+  writeFile(dir.file("map.mp"), big + kSmallMap);
+  result = runShell(dir.path, "mkfifo out.fifo && { head -c 1 out.fifo >/dev/null & } && " + tool +
+                                  " -i map.mp -o out.fifo --report r.geojson; echo $? >status; "
+                                  "wait; rm out.fifo");
+  EXPECT_EQ(readFile(dir.file("status")), "1\n");
+  EXPECT_NE(result.out.find("Error writing output file out.fifo!\n"), std::string::npos);
+  EXPECT_EQ(result.err, "tovlek: out.fifo: Broken pipe\n");
+  EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"map.mp", "piped", "status"}));
+}
+
 TEST_F(HostileTest, PermissionsStopOnlyOthersThanRoot) {
   if (geteuid() == 0) GTEST_SKIP() << "root is not stopped by permission bits";
   writeFile(dir.file("map.mp"), kSmallMap);
