@@ -2,11 +2,13 @@
 // run in a child process so that its peak memory is its own. Prints one
 // table; not part of the test suite.
 //
-//   bench [--threads N] [--report] WORKDIR PROFILE SIZE...
+//   bench [--threads N] [--report] [--keep-layout] WORKDIR PROFILE SIZE...
 //
 // Threads default to the machine's count, as in the tool. With --report,
 // every map is also run with a GeoJSON change report, and the table gives
-// that run's time over the plain run's.
+// that run's time over the plain run's; with --keep-layout, also in the
+// kept layout, with its time over the plain run's, its phases and its peak
+// memory over the input's size.
 #include <sys/resource.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
@@ -36,6 +38,7 @@ struct BenchRun {
   int32_t minDistance = 10;
   int threads = 1;
   bool report = false;
+  bool keepLayout = false;
 };
 
 struct Figures {
@@ -92,6 +95,7 @@ Figures runPhases(const std::string& mapPath, const std::string& outPath, const 
   settings.MinDistance = run.minDistance;
   settings.plainSweep = run.sweep == Sweep::kPlain;
   settings.threads = run.threads;
+  settings.keepLayout = run.keepLayout;
   const driver::RunOutcome outcome =
       driver::runPhases(settings, streams, [&](const store::Map& map) {
         for (size_t p = 0; p < store::roadCount(map); ++p)
@@ -166,7 +170,7 @@ std::string formatted(const char* format, double value) {
 
 int main(int argc, char** argv) {
   int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  bool withReport = false;
+  bool withReport = false, withKeptLayout = false;
   int first = 1;
   for (; first < argc && argv[first][0] == '-'; ++first) {
     const std::string option = argv[first];
@@ -174,12 +178,15 @@ int main(int argc, char** argv) {
       threads = std::max(1, std::atoi(argv[++first]));
     } else if (option == "--report") {
       withReport = true;
+    } else if (option == "--keep-layout") {
+      withKeptLayout = true;
     } else {
       break;
     }
   }
   if (argc - first < 3) {
-    std::fprintf(stderr, "usage: bench [--threads N] [--report] WORKDIR PROFILE SIZE...\n");
+    std::fprintf(stderr,
+                 "usage: bench [--threads N] [--report] [--keep-layout] WORKDIR PROFILE SIZE...\n");
     return 2;
   }
   const std::string workdir = argv[first];
@@ -220,6 +227,16 @@ int main(int argc, char** argv) {
       reportRatio = formatted("%.2fx", totalSeconds(report) / totalSeconds(fast));
     }
     const double total = totalSeconds(fast);
+    if (withKeptLayout) {
+      const Figures kept =
+          measure(map, workdir + "/out-kept.mp", {Sweep::kFast, 10, threads, false, true});
+      std::printf(
+          "kept layout: %.2f s (read %.2f join %.2f write %.2f), %.2fx; peak %.1f MB, "
+          "%.2f x the input\n",
+          totalSeconds(kept), kept.readSeconds, kept.joinSeconds, kept.writeSeconds,
+          totalSeconds(kept) / total, static_cast<double>(kept.peakKilobytes) / 1024.0,
+          static_cast<double>(kept.peakKilobytes) * 1024.0 / 1e6 / inputMegabytes);
+    }
     const double peakMegabytes = static_cast<double>(fast.peakKilobytes) / 1024.0;
     std::printf("%-7s %8" PRId64 " %9" PRId64
                 " %7.1f %6.2f %6.2f %6.2f %6.2f %7.1f %7.2f %8.2f %7.2f %8.2f %7s %9s %9s\n",

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <cstdint>
 #include <cstring>
+#include <string>
+#include <utility>
 
 #include "codec/c_scan.h"
 
@@ -32,7 +34,7 @@ std::optional<DecodedPair> decodePair(std::string_view text, size_t open) {
   return DecodedPair{*x, *y, second.end};
 }
 
-bool readCoordList(std::string_view line, std::vector<Coord>& coords) {
+bool readCoordList(std::string_view line, std::vector<Coord>& coords, std::vector<size_t>* opens) {
   // The first character is never the start of a pair.
   size_t open = line.find('(', 1);
   while (open != std::string_view::npos) {
@@ -40,6 +42,7 @@ bool readCoordList(std::string_view line, std::vector<Coord>& coords) {
     if (!pair) return false;
     coords.push_back(pair->x);
     coords.push_back(pair->y);
+    if (opens != nullptr) opens->push_back(open);
     // No '(' lies within the numbers, so the search goes on from their end;
     // the usual "),(" needs none.
     const size_t end = pair->end;
@@ -48,6 +51,121 @@ bool readCoordList(std::string_view line, std::vector<Coord>& coords) {
     open = usual ? end + 2 : line.find('(', end);
   }
   return true;
+}
+
+std::string_view pairText(std::string_view text, size_t open) {
+  const std::optional<DecodedPair> pair = decodePair(text, open);
+  if (!pair) return {};
+  const size_t end = pair->end < text.size() && text[pair->end] == ')' ? pair->end + 1 : pair->end;
+  return text.substr(open, end - open);
+}
+
+namespace {
+
+bool isDigit(char c) {
+  return c >= '0' && c <= '9';
+}
+
+// A number at text[at] as appendCoordText writes one: a '-' for a value
+// below zero, the whole part without leading zeros, a '.' and five digits.
+// Returns where it ends, or 0 when it is written otherwise.
+size_t plainNumberEnd(std::string_view text, size_t at) {
+  const size_t begin = at;
+  if (at < text.size() && text[at] == '-') ++at;
+  const size_t whole = at;
+  while (at < text.size() && isDigit(text[at])) ++at;
+  if (at == whole || (text[whole] == '0' && at - whole > 1)) return 0;
+  if (at + 6 > text.size() || text[at] != '.') return 0;
+  for (size_t k = 1; k <= 5; ++k) {
+    if (!isDigit(text[at + k])) return 0;
+  }
+  // "-0.00000" is no value below zero.
+  if (text[begin] == '-' && text.substr(whole, 7) == "0.00000") return 0;
+  return at + 6;
+}
+
+}  // namespace
+
+bool isPlainPair(std::string_view text, size_t open) {
+  const size_t comma = plainNumberEnd(text, open + 1);
+  if (comma == 0 || comma >= text.size() || text[comma] != ',') return false;
+  const size_t close = plainNumberEnd(text, comma + 1);
+  return close != 0 && close < text.size() && text[close] == ')';
+}
+
+namespace {
+
+// A number as sign, significant digits and the power of ten of the last
+// one: "-053.99930" is (true, "5399993", -5). Zero has no digits and no sign.
+struct Decimal {
+  bool negative = false;
+  std::string digits;
+  int64_t exponent = 0;
+  bool operator==(const Decimal&) const = default;
+};
+
+// The decimal value of a number as scanDouble reads it at text[pos], or
+// nothing for what is no plain decimal (hexadecimal, inf, nan).
+std::optional<Decimal> decimalAt(std::string_view text, size_t pos) {
+  const ScannedDouble scanned = scanDouble(text, pos);
+  if (!scanned.ok) return std::nullopt;
+  std::string_view number = text.substr(pos, scanned.end - pos);
+  while (!number.empty() && isCSpace(number.front())) number.remove_prefix(1);
+  Decimal decimal;
+  if (!number.empty() && (number.front() == '-' || number.front() == '+')) {
+    decimal.negative = number.front() == '-';
+    number.remove_prefix(1);
+  }
+  int64_t fractionDigits = 0;
+  bool inFraction = false;
+  size_t at = 0;
+  for (; at < number.size(); ++at) {
+    const char c = number[at];
+    if (c == '.') {
+      inFraction = true;
+    } else if (c >= '0' && c <= '9') {
+      if (!(decimal.digits.empty() && c == '0')) decimal.digits += c;
+      if (inFraction) ++fractionDigits;
+    } else {
+      break;
+    }
+  }
+  if (at < number.size()) {
+    if (number[at] != 'e' && number[at] != 'E') return std::nullopt;  // 0x..., inf, nan
+    const ScannedInteger power = scanDecimal(number, at + 1);
+    // An exponent without digits is consumed and means nothing.
+    if (power.ok) decimal.exponent = power.value;
+  }
+  decimal.exponent -= fractionDigits;
+  while (!decimal.digits.empty() && decimal.digits.back() == '0') {
+    decimal.digits.pop_back();
+    ++decimal.exponent;
+  }
+  if (decimal.digits.empty()) decimal = Decimal{};
+  return decimal;
+}
+
+// The two numbers of a pair text as decimals.
+std::optional<std::pair<Decimal, Decimal>> pairDecimals(std::string_view pair) {
+  const ScannedDouble first = scanDouble(pair, 1);
+  if (!first.ok || first.end >= pair.size() || pair[first.end] != ',') return std::nullopt;
+  std::optional<Decimal> x = decimalAt(pair, 1);
+  std::optional<Decimal> y = decimalAt(pair, first.end + 1);
+  if (!x || !y) return std::nullopt;
+  return std::pair{std::move(*x), std::move(*y)};
+}
+
+}  // namespace
+
+bool samePairValue(std::string_view a, std::string_view b) {
+  if (a == b) return true;
+  const auto decimalsA = pairDecimals(a), decimalsB = pairDecimals(b);
+  if (decimalsA && decimalsB) return *decimalsA == *decimalsB;
+  // A number written otherwise (hexadecimal) is compared as the double it is.
+  const ScannedDouble ax = scanDouble(a, 1), bx = scanDouble(b, 1);
+  if (!ax.ok || !bx.ok) return false;
+  const ScannedDouble ay = scanDouble(a, ax.end + 1), by = scanDouble(b, bx.end + 1);
+  return ay.ok && by.ok && ax.value == bx.value && ay.value == by.value;
 }
 
 namespace {

@@ -35,9 +35,24 @@ std::optional<DecodedPair> decodePair(std::string_view text, size_t open);
 
 // Appends x and y of every pair of the line (its search copy) to `coords`,
 // searching for '(' from the line's second character on, until a '(' is not
-// followed by a readable pair. Returns false when a pair was unreadable (the
-// rest of the line was ignored), true when the line ran out of '('.
-bool readCoordList(std::string_view line, std::vector<Coord>& coords);
+// followed by a readable pair; with `opens`, also where each pair's '('
+// stands in the line. Returns false when a pair was unreadable (the rest of
+// the line was ignored), true when the line ran out of '('.
+bool readCoordList(std::string_view line, std::vector<Coord>& coords,
+                   std::vector<size_t>* opens = nullptr);
+
+// The text of the pair read at text[open]: from its '(' to the end of its
+// second number, and its ')' where one follows directly.
+std::string_view pairText(std::string_view text, size_t open);
+
+// Whether the pair read at text[open] is written exactly as appendPair
+// writes the position it decodes to: "(46.00000,-6.00150)".
+bool isPlainPair(std::string_view text, size_t open);
+
+// Whether two pair texts (as pairText gives them) hold the same two numbers,
+// compared as exact decimal values: "(53.99993,1.5)" and "( 53.999930,15e-1)"
+// do, "(53.999928,1.5)" does not.
+bool samePairValue(std::string_view a, std::string_view b);
 
 // Appends one Coord as [-]integer.five-digits.
 void appendCoordText(std::string& out, Coord value);

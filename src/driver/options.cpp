@@ -59,6 +59,10 @@ Options scanOptions(int argc, const char* const* argv) {
       options.settings.closeGaps = true;
       continue;
     }
+    if (argument == "--keep-layout") {
+      options.settings.keepLayout = true;
+      continue;
+    }
     if (argument == "--threads") {
       if (k + 1 < argc) {
         options.threadsPosition = ++k;

@@ -1,5 +1,9 @@
 #include "driver/pipeline.h"
 
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdlib>
@@ -20,14 +24,18 @@ double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// What the reader does not keep goes to the output as it comes.
+// What the reader does not keep goes to the output as it comes (in the
+// kept layout, the map's input text holds it).
 struct MapCopier : reader::ReadSink {
   MapCopier(reader::MapInput& input, writer::MapOutput& output, store::Map& joined,
             std::FILE* warningStream)
       : in(input), out(output), map(joined), warnings(warningStream) {}
 
-  void passThrough(std::string_view lines) override { writer::writeText(out, lines); }
+  void passThrough(std::string_view lines) override {
+    if (map.input == nullptr) writer::writeText(out, lines);
+  }
   void nonRoadSection(const store::Road& road) override {
+    if (map.input != nullptr) return;
     out.lineEnd = in.lineEnd;
     writer::writePolylineSection(out, map, road);
   }
@@ -94,9 +102,10 @@ void joinRoads(const Settings& settings, store::Map& map, int32_t roadCount,
   // while the fast sweep's helper finds the road pairs.
   std::vector<bool> hadShape;
   std::optional<report::RoadShapes> before;
+  // (The kept layout counts the roads whose text changes as it writes them.)
   const auto recordMapAsRead = [&] {
     hadShape = junction::roadsWithShape(map);
-    if (reportChanges) before = report::recordRoadShapes(map);
+    if (reportChanges && !settings.keepLayout) before = report::recordRoadShapes(map);
   };
   if (settings.plainSweep) {
     recordMapAsRead();
@@ -112,12 +121,40 @@ void joinRoads(const Settings& settings, store::Map& map, int32_t roadCount,
   if (before) outcome.changedRoads = report::countChangedRoads(map, *before);
 }
 
+// How the kept layout reads the input again: from the file, where it is
+// one (the stream stays open), so that its text need not be kept in
+// memory; else (a pipe, standard input) the reader keeps it.
+std::function<bool(uint64_t, size_t, char*)> readAgainFunction(std::FILE* input) {
+  const int fd = fileno(input);
+  struct stat info;
+  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
+  return [fd](uint64_t offset, size_t size, char* into) {
+    while (size > 0) {
+      const ssize_t got = pread(fd, into, size, static_cast<off_t>(offset));
+      if (got < 0 && errno == EINTR) continue;
+      if (got <= 0) {
+        if (got == 0) errno = EIO;  // the file grew shorter since it was read
+        return false;
+      }
+      into += got;
+      offset += static_cast<uint64_t>(got);
+      size -= static_cast<size_t>(got);
+    }
+    return true;
+  };
+}
+
 }  // namespace
 
 RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
                      const AfterJoin& afterJoin) {
   RunOutcome outcome;
   store::Map map(settings.MinDistance);
+  map.keepSources = streams.report != nullptr || settings.keepLayout;
+  if (settings.keepLayout) {
+    map.input = std::make_unique<store::InputText>();
+    map.input->readAgain = readAgainFunction(streams.input);
+  }
   reader::MapInput in;
   in.file = streams.input;
   writer::MapOutput out;
@@ -144,8 +181,9 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
   reportOut.file = streams.report;
   std::optional<report::ChangeReport> changes;
   if (streams.report != nullptr) {
-    changes.emplace(reportOut, report::reportFormatFor(streams.reportName), out.sectionsWritten,
-                    in.codePage, settings.threads > 1);
+    changes.emplace(reportOut, report::reportFormatFor(streams.reportName), map,
+                    report::SectionNumbers{settings.keepLayout, out.sectionsWritten}, in.codePage,
+                    settings.threads > 1);
   }
   RunConsole console(streams, changes ? &*changes : nullptr);
   start = Clock::now();
@@ -155,9 +193,19 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
 
   std::fprintf(streams.console, "\nWriting %s...\r\n", streams.outputName.c_str());
   start = Clock::now();
-  writer::writeRoadList(out, map, settings.threads);
+  if (settings.keepLayout) {
+    const writer::KeptLayout kept = writer::writeKeptLayout(&out, map, settings.threads);
+    outcome.changedRoads = kept.changedRoads;
+    if (kept.readFailed) {
+      outcome.failure = RunOutcome::Failure::kRead;
+      outcome.error = kept.error;
+      return outcome;
+    }
+  } else {
+    writer::writeRoadList(out, map, settings.threads);
+  }
   if (changes) {
-    changes->finish(map);
+    changes->finish();
     if (!writer::flushMapOutput(reportOut)) {
       outcome.failure = RunOutcome::Failure::kReport;
       outcome.error = reportOut.error;

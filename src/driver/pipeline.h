@@ -18,6 +18,7 @@ struct Settings {
   bool plainSweep = false;   // the reference sweep instead of the fast one
   bool closeGaps = false;    // after the sweep, loose ends onto the nearest road
   int threads = 1;           // for reading and writing; the join is one ordered pass
+  bool keepLayout = false;   // write the input back with only the joins changed
 };
 
 // The streams of one run, open. The names are the ones shown in the console
@@ -39,8 +40,10 @@ struct RunOutcome {
   int error = 0;  // the system's error number of the failure
   int32_t roads = 0;
   junction::JoinCounts counts;
-  int64_t changedRoads = 0;     // roads the join changed; counted only with a report
-  uint64_t readPhaseBytes = 0;  // output written before the roads
+  // Roads the join changed; counted with a report, and in the kept layout
+  // (where a road whose text changed counts).
+  int64_t changedRoads = 0;
+  uint64_t readPhaseBytes = 0;                                // output written before the roads
   double readSeconds = 0, joinSeconds = 0, writeSeconds = 0;  // wall-clock time of each phase
 };
 

@@ -112,13 +112,15 @@ int runOverFiles(const Settings& settings, const RunNames& names, std::FILE* inp
 
 void printUsage() {
   std::printf(
-      "Usage: tovlek -i INPUT -o OUTPUT [-m DISTANCE] [--close-gaps] [--report FILE]\r\n"
-      "              [--threads N]\r\n"
+      "Usage: tovlek -i INPUT -o OUTPUT [-m DISTANCE] [--close-gaps] [--keep-layout]\r\n"
+      "              [--report FILE] [--threads N]\r\n"
       "  -i INPUT       the map to read\r\n"
       "  -o OUTPUT      the map to write; may be INPUT itself\r\n"
       "  -m DISTANCE    weld and snap distance in units of 0.00001 (default 10)\r\n"
       "  --close-gaps   also move every road end that stops within DISTANCE of\r\n"
       "                 another road onto its nearest point\r\n"
+      "  --keep-layout  write the map as it was read, with only the coordinate and\r\n"
+      "                 index lines of the roads that changed rewritten\r\n"
       "  --report FILE  also write every weld, snap, crossing and closed gap, and\r\n"
       "                 the loose ends left near a road, and print a summary:\r\n"
       "                 FILE.gpx as GPX waypoints, FILE.html as a map page,\r\n"

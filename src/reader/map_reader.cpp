@@ -7,6 +7,7 @@
 #include "base/ordered_jobs.h"
 #include "codec/c_scan.h"
 #include "codec/coord_codec.h"
+#include "codec/section_lines.h"
 
 namespace tovlek::reader {
 namespace {
@@ -30,15 +31,6 @@ bool refill(MapInput& in) {
     }
   }
   return got > 0;
-}
-
-// The search copy: ASCII capitals made small, every other byte unchanged.
-void makeSearchCopy(std::string_view line, std::string& search) {
-  search.resize(line.size());
-  for (size_t i = 0; i < line.size(); ++i) {
-    const char c = line[i];
-    search[i] = (c >= 'A' && c <= 'Z') ? static_cast<char>(c + ('a' - 'A')) : c;
-  }
 }
 
 bool contains(std::string_view text, std::string_view key) {
@@ -85,35 +77,19 @@ void splitType(int32_t& type, int32_t& subtype) {
   }
 }
 
-// Whether the line holds `marker`, which begins with '[' and is in small
-// letters, with capitals in the line taken as small ones.
-bool holdsMarker(std::string_view line, std::string_view marker) {
-  for (size_t at = line.find('['); at != std::string_view::npos; at = line.find('[', at + 1)) {
-    if (line.size() - at < marker.size()) return false;
-    size_t k = 1;
-    while (k < marker.size()) {
-      const char c = line[at + k];
-      if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) != marker[k]) break;
-      ++k;
-    }
-    if (k == marker.size()) return true;
-  }
-  return false;
-}
-
 bool isSectionHeader(std::string_view line) {
-  return holdsMarker(line, "[polyline]") || holdsMarker(line, "[rgn40]");
+  return codec::holdsMarker(line, "[polyline]") || codec::holdsMarker(line, "[rgn40]");
 }
 
 // Follows the header section ([IMG ID] to its end line) for its code page.
 void noteHeaderLine(MapInput& in, std::string_view line) {
-  if (holdsMarker(line, "[img id]")) {
+  if (codec::holdsMarker(line, "[img id]")) {
     in.inHeaderSection = true;
-  } else if (holdsMarker(line, "[end")) {
+  } else if (codec::holdsMarker(line, "[end")) {
     in.inHeaderSection = false;
   } else if (in.inHeaderSection) {
     std::string search;
-    makeSearchCopy(line, search);
+    codec::makeSearchCopy(line, search);
     if (contains(search, "codepage=")) {
       readDecimalValue(search, valueStart(search, "codepage="), in.codePage);
     }
@@ -129,9 +105,10 @@ void noteHeaderLine(MapInput& in, std::string_view line) {
 // piece used again allocates nothing.
 struct InputPiece {
   struct Item {
-    size_t begin, end;  // in text
+    size_t begin, end;   // in text: the lines passed through, or a section's body
+    size_t headerBegin;  // a section's header line
     bool section;
-    int64_t firstLine;  // the number of the item's first line
+    int64_t firstLine;  // the number of the item's first line (a section's: of its body)
   };
   // A section item, parsed; its parts are the ranges [begin, end) of the arrays.
   struct Section {
@@ -141,13 +118,17 @@ struct InputPiece {
     size_t extraBegin = 0, extraEnd = 0;
     size_t unreadableBegin = 0, unreadableEnd = 0;
   };
-  std::string text;
+  std::string text;  // every line of the piece, as read
   std::vector<Item> items;
   std::vector<Section> sections;
   std::vector<store::Coord> coords;  // x and y of every vertex
   std::string extraLines;            // the other lines, in reading order
   std::vector<int64_t> unreadablePairLines;
-  std::string search;  // a line's search copy while parsing
+  // Whether each vertex's pair is written as the tool writes it, when asked.
+  bool wantPlainPairs = false;
+  std::vector<bool> plainPairs;
+  std::vector<size_t> lineOpens;  // scratch: the pairs of one line
+  std::string search;             // a line's search copy while parsing
 
   void clear() {
     text.clear();
@@ -156,59 +137,40 @@ struct InputPiece {
     coords.clear();
     extraLines.clear();
     unreadablePairLines.clear();
+    plainPairs.clear();
   }
 };
 
 namespace {
 
-// Whether `text` ends with `word` (small letters), capitals taken as small.
-bool endsWithWord(std::string_view text, std::string_view word) {
-  if (text.size() < word.size()) return false;
-  text.remove_prefix(text.size() - word.size());
-  for (size_t k = 0; k < word.size(); ++k) {
-    const char c = text[k];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) != word[k]) return false;
-  }
-  return true;
+// Whether each pair of a coordinate line is written as the tool writes it.
+void notePlainPairs(std::string_view line, InputPiece& piece) {
+  for (const size_t open : piece.lineOpens)
+    piece.plainPairs.push_back(codec::isPlainPair(line, open));
 }
 
-// Which of the keys "subtype=" and "type=" the line holds, capitals taken as
-// small: both end at an '=', so only the text before each '=' is looked at.
-struct TypeKeys {
-  bool subtype = false, type = false;
-};
-TypeKeys findTypeKeys(std::string_view line) {
-  TypeKeys keys;
-  for (size_t at = line.find('='); at != std::string_view::npos; at = line.find('=', at + 1)) {
-    const std::string_view before = line.substr(0, at);
-    if (endsWithWord(before, "type")) {
-      keys.type = true;
-      if (endsWithWord(before, "subtype")) keys.subtype = true;
-    }
-  }
-  return keys;
-}
-
-// One line of a section body. Coordinate lines, most of the map, are read
-// as they stand: a search copy in small letters is made only for the others
-// (the number scanner takes capitals and small letters alike).
+// One line of a section body.
 void parseSectionLine(std::string_view line, int64_t lineNumber, InputPiece& piece,
                       InputPiece::Section& section) {
-  const TypeKeys keys = findTypeKeys(line);
-  std::string& search = piece.search;
-  bool coordinates = !keys.type && endsWithWord(line.substr(0, 5), "data0");
-  if (!coordinates) {
-    makeSearchCopy(line, search);
-    coordinates = !keys.type && (contains(search, "data0") || contains(search, "origin0"));
-  }
-  if (keys.subtype) {
-    readKeyValue(search, "subtype=", section.subtype);
-  } else if (keys.type) {
-    if (readKeyValue(search, "type=", section.type)) splitType(section.type, section.subtype);
-  } else if (coordinates) {
-    if (!codec::readCoordList(line, piece.coords)) piece.unreadablePairLines.push_back(lineNumber);
-  } else {
-    piece.extraLines.append(line);
+  const std::string& search = piece.search;
+  switch (codec::keyOfSectionLine(line, piece.search)) {
+    case codec::SectionLine::kSubtype:
+      readKeyValue(search, "subtype=", section.subtype);
+      break;
+    case codec::SectionLine::kType:
+      if (readKeyValue(search, "type=", section.type)) splitType(section.type, section.subtype);
+      break;
+    case codec::SectionLine::kCoordinates: {
+      std::vector<size_t>* opens = piece.wantPlainPairs ? &piece.lineOpens : nullptr;
+      if (opens != nullptr) opens->clear();
+      if (!codec::readCoordList(line, piece.coords, opens))
+        piece.unreadablePairLines.push_back(lineNumber);
+      if (opens != nullptr) notePlainPairs(line, piece);
+      break;
+    }
+    case codec::SectionLine::kOther:
+      piece.extraLines.append(line);
+      break;
   }
 }
 
@@ -246,8 +208,11 @@ struct ReaderState {
 
   bool inSection = false;
   bool inputDone = false;
+  bool wantPlainPairs = false;
   std::unique_ptr<InputPiece> current;
   size_t item = 0, section = 0;
+  uint64_t pieceStart = 0;       // the current piece's offset in the input
+  int64_t polylineSections = 0;  // handed on so far
   base::OrderedJobs<InputPiece> jobs;
 };
 
@@ -257,15 +222,15 @@ namespace {
 std::unique_ptr<InputPiece> cutPiece(MapInput& in, ReaderState& state) {
   std::unique_ptr<InputPiece> piece = state.jobs.fresh();
   piece->clear();
+  piece->wantPlainPairs = state.wantPlainPairs;
   std::string& text = piece->text;
   // A section's body begins on the line after its header; a run of lines
   // passed through on the current line.
   auto open = [&](bool section) {
-    piece->items.push_back({text.size(), text.size(), section, in.lineNumber + (section ? 1 : 0)});
+    const size_t at = text.size();
+    piece->items.push_back({at, at, at, section, in.lineNumber + (section ? 1 : 0)});
   };
-  auto close = [&] {
-    if (!piece->items.empty()) piece->items.back().end = text.size();
-  };
+  auto close = [&] { piece->items.back().end = text.size(); };
   std::string_view line;
   while (readLine(in, line)) {
     if (in.lineNumber == 1) {
@@ -273,8 +238,9 @@ std::unique_ptr<InputPiece> cutPiece(MapInput& in, ReaderState& state) {
       in.lineEnd = crlf ? "\r\n" : "\n";
     }
     if (state.inSection) {
-      if (holdsMarker(line, "[end")) {
+      if (codec::holdsMarker(line, "[end")) {
         close();
+        text.append(line);
         state.inSection = false;
         if (text.size() >= kPieceSize) return piece;
         continue;
@@ -283,9 +249,10 @@ std::unique_ptr<InputPiece> cutPiece(MapInput& in, ReaderState& state) {
       continue;
     }
     if (isSectionHeader(line)) {
-      close();
       state.inSection = true;
       open(true);
+      text.append(line);
+      piece->items.back().begin = piece->items.back().end = text.size();
       continue;
     }
     noteHeaderLine(in, line);
@@ -295,7 +262,7 @@ std::unique_ptr<InputPiece> cutPiece(MapInput& in, ReaderState& state) {
     if (text.size() >= kPieceSize) return piece;
   }
   // The end of input ends a section as its end line would.
-  close();
+  if (state.inSection) close();
   state.inSection = false;
   state.inputDone = true;
   return piece;
@@ -362,13 +329,47 @@ MapReader::MapReader(MapInput& input, int threads)
 
 MapReader::~MapReader() = default;
 
+namespace {
+
+// Done with the current piece: its text goes to the map when the input is
+// kept, and the piece is used again unless it had to hold a huge line.
+void finishPiece(ReaderState& state, store::Map& map) {
+  InputPiece& piece = *state.current;
+  const uint64_t size = piece.text.size();
+  if (map.input != nullptr && !map.input->readAgain) {
+    map.input->pieceStarts.push_back(state.pieceStart);
+    map.input->pieces.push_back(std::move(piece.text));
+    piece.text = std::string();
+  }
+  state.pieceStart += size;
+  if (map.input != nullptr) map.input->size = state.pieceStart;
+  if (piece.text.capacity() <= 4 * kPieceSize) state.jobs.handBack(std::move(state.current));
+  state.current = nullptr;
+}
+
+// Notes where a kept road stands in the input, as the map asks.
+void noteSource(ReaderState& state, store::Map& map, const store::Road& road,
+                const InputPiece::Item& item, const InputPiece::Section& parsed) {
+  if (map.keepSources) map.sources.pushBack({item.firstLine - 1, state.polylineSections});
+  if (map.input == nullptr) return;
+  store::InputText& input = *map.input;
+  input.sectionBegins.pushBack(state.pieceStart + item.headerBegin);
+  input.plainBits.resize((road.first + road.readVertexCount) / 64 + 1, 0);
+  const std::vector<bool>& plain = state.current->plainPairs;
+  for (uint32_t k = 0; k < road.readVertexCount; ++k) {
+    const store::VertexId id = road.first + k;
+    if (plain[parsed.coordsBegin / 2 + k]) input.plainBits[id >> 6] |= uint64_t{1} << (id & 63);
+  }
+}
+
+}  // namespace
+
 bool readNextRoad(MapReader& reader, store::Map& map, ReadSink& sink) {
   ReaderState& state = *reader.state;
+  state.wantPlainPairs = map.input != nullptr;
   for (;;) {
     while (state.current == nullptr || state.item == state.current->items.size()) {
-      // A piece that had to hold a huge line is not kept for reuse.
-      if (state.current != nullptr && state.current->text.capacity() <= 4 * kPieceSize)
-        state.jobs.handBack(std::move(state.current));
+      if (state.current != nullptr) finishPiece(state, map);
       state.current = nextPiece(reader);
       if (state.current == nullptr) return false;
       state.item = state.section = 0;
@@ -381,6 +382,7 @@ bool readNextRoad(MapReader& reader, store::Map& map, ReadSink& sink) {
       continue;
     }
     const InputPiece::Section& parsed = piece.sections[state.section++];
+    ++state.polylineSections;
     for (size_t k = parsed.unreadableBegin; k < parsed.unreadableEnd; ++k)
       sink.unreadablePair(piece.unreadablePairLines[k]);
     store::Road& road = store::beginRoad(map);
@@ -395,6 +397,7 @@ bool readNextRoad(MapReader& reader, store::Map& map, ReadSink& sink) {
     }
     if (isRoadType(road.type) && road.first != store::kNoVertex) {
       store::keepRoad(map, road);
+      noteSource(state, map, road, item, parsed);
       return true;
     }
     sink.nonRoadSection(road);

@@ -38,8 +38,16 @@ bool endsWith(std::string_view text, std::string_view suffix) {
   return true;
 }
 
+int64_t sectionOf(const ChangeReport& report, int64_t position) {
+  if (report.numbers.asInput)
+    return store::sourceAt(report.map, static_cast<size_t>(position)).sectionNumber;
+  return report.numbers.sectionBase + position + 1;
+}
+
 RoadText textOf(ChangeReport& report, const store::Road& road, int64_t position) {
-  return {report.sectionBase + position + 1, report.labels.toUtf8(labelOf(road))};
+  return {sectionOf(report, position),
+          store::sourceAt(report.map, static_cast<size_t>(position)).headerLine,
+          report.labels.toUtf8(labelOf(road))};
 }
 
 // The text of a road, made once for the features of one pair that follow
@@ -115,10 +123,6 @@ void note(ChangeReport& report, const NotedFeature& feature) {
   if (report.batch->features.size() == kFeaturesPerBatch) giveBatch(report);
 }
 
-int64_t sectionOf(const ChangeReport& report, const store::Road* road, int64_t position) {
-  return road != nullptr ? report.sectionBase + position + 1 : 0;
-}
-
 }  // namespace
 
 ReportFormat reportFormatFor(std::string_view fileName) {
@@ -136,15 +140,16 @@ double sphericalMetres(store::Coord fromX, store::Coord fromY, store::Coord toX,
   return kEarthRadiusMetres * std::sqrt(dLat * dLat + east * east);
 }
 
-ChangeReport::ChangeReport(writer::MapOutput& output, ReportFormat reportFormat, int64_t sections,
+ChangeReport::ChangeReport(writer::MapOutput& output, ReportFormat reportFormat,
+                           const store::Map& joined, SectionNumbers sectionNumbers,
                            int32_t codePage, bool helper)
     : out(output),
       format(reportFormat),
-      sectionBase(sections),
+      map(joined),
+      numbers(sectionNumbers),
       labels(codePage),
       jobs(helper ? 1 : 0, helper ? 4 : 1,
            [this](FeatureBatch& done) { formatAndWrite(*this, done); }) {
-  page.sectionBase = sectionBase;
   std::string text;
   switch (format) {
     case ReportFormat::kGeoJson:
@@ -176,8 +181,8 @@ void ChangeReport::changed(const junction::Change& change) {
   // An open end is shown where it is; a change where it went.
   const bool atFrom = change.kind == junction::ChangeKind::kOpenEnd;
   if (format == ReportFormat::kHtml) {
-    noteHtmlRoad(page, sectionOf(*this, first, firstPosition));
-    noteHtmlRoad(page, sectionOf(*this, second, secondPosition));
+    if (first != nullptr) noteHtmlRoad(page, firstPosition);
+    if (second != nullptr) noteHtmlRoad(page, secondPosition);
   }
   note(*this, {kindName(change.kind), atFrom ? change.fromX : change.toX,
                atFrom ? change.fromY : change.toY, true, change.fromX, change.fromY, change.toX,
@@ -186,11 +191,11 @@ void ChangeReport::changed(const junction::Change& change) {
 
 void ChangeReport::collapsed(const store::Road& road, int64_t position, store::Coord x,
                              store::Coord y) {
-  if (format == ReportFormat::kHtml) noteHtmlRoad(page, sectionOf(*this, &road, position));
+  if (format == ReportFormat::kHtml) noteHtmlRoad(page, position);
   note(*this, {"collapsed", x, y, false, x, y, x, y, &road, position, nullptr, 0});
 }
 
-void ChangeReport::finish(const store::Map& map) {
+void ChangeReport::finish() {
   // Every batch written before the closing.
   giveBatch(*this);
   while (!jobs.empty()) jobs.take();
@@ -203,8 +208,9 @@ void ChangeReport::finish(const store::Map& map) {
       endGpx(text);
       break;
     case ReportFormat::kHtml:
-      endHtml(text, page, map,
-              [&](const store::Road& road) { return labels.toUtf8(labelOf(road)); });
+      endHtml(text, page, map, [&](int64_t position) {
+        return textOf(*this, store::roadAt(map, static_cast<size_t>(position)), position);
+      });
       break;
   }
   writer::writeText(out, text);

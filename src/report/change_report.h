@@ -47,14 +47,22 @@ struct FeatureBatch {
   std::string text;
 };
 
-// Listens to the join and writes the report to `out`. Roads are numbered by
-// their place in the output: sectionBase + position in the RoadList + 1.
-// Labels are read in the code page given (CodePage= of the map's header; 0
-// or one the system does not know: UTF-8, else Latin-1). With a helper,
-// `out` belongs to it until finish.
+// How the report numbers roads: by their polyline section in the output,
+// which is the input's in the kept layout and else sectionBase + position
+// in the RoadList + 1 (roads follow the sections written while reading).
+struct SectionNumbers {
+  bool asInput = false;
+  int64_t sectionBase = 0;
+};
+
+// Listens to the join and writes the report to `out`. Roads are named by
+// their section number and the line of their header in the input (the
+// map's sources). Labels are read in the code page given (CodePage= of the
+// map's header; 0 or one the system does not know: UTF-8, else Latin-1).
+// With a helper, `out` belongs to it until finish.
 struct ChangeReport : junction::JoinEvents {
-  ChangeReport(writer::MapOutput& out, ReportFormat format, int64_t sectionBase, int32_t codePage,
-               bool helper = false);
+  ChangeReport(writer::MapOutput& out, ReportFormat format, const store::Map& map,
+               SectionNumbers numbers, int32_t codePage, bool helper = false);
   ChangeReport(const ChangeReport&) = delete;
   ChangeReport& operator=(const ChangeReport&) = delete;
 
@@ -65,12 +73,13 @@ struct ChangeReport : junction::JoinEvents {
                  store::Coord y) override;
 
   // Writes the report's closing (for the map page, the roads its features
-  // name, as they are in `map`); nothing may be reported after it.
-  void finish(const store::Map& map);
+  // name, as they are in the map now); nothing may be reported after it.
+  void finish();
 
   writer::MapOutput& out;
   ReportFormat format;
-  int64_t sectionBase;
+  const store::Map& map;
+  SectionNumbers numbers;
   LabelDecoder labels;  // the helper's while it runs
   // The road pair being processed.
   const store::Road* first = nullptr;

@@ -11,9 +11,11 @@
 namespace tovlek::report {
 
 // A road as the report names it: its section number in the output file
-// (0: no road) and its label, as UTF-8.
+// (0: no road), the line of its section's header in the input, and its
+// label, as UTF-8.
 struct RoadText {
   int64_t section = 0;
+  int64_t line = 0;
   std::string label;
 };
 
@@ -41,37 +43,32 @@ void endGpx(std::string& out);
 struct HtmlPage {
   bool hasOrigin = false;
   store::Coord originX = 0, originY = 0;
-  std::vector<bool> namedRoads;  // by section number
-  int64_t sectionBase = 0;       // sections before the first road
+  std::vector<bool> namedRoads;  // by position in the RoadList
 };
 
 void beginHtml(std::string& out);
 // Notes a feature at (x, y) in the order of the report (the first sets the
-// origin), and a road that a feature names (section 0: none).
+// origin), and a road that a feature names, by its RoadList position.
 void noteHtmlFeature(HtmlPage& page, store::Coord x, store::Coord y);
-void noteHtmlRoad(HtmlPage& page, int64_t section);
+void noteHtmlRoad(HtmlPage& page, int64_t position);
 // A noted feature's entry; reads nothing of the page but its origin.
 void appendHtmlFeature(std::string& out, const HtmlPage& page, const Feature& feature);
-// Writes the roads the features name, with their labels, and the page's
-// script. `labelOf` gives a road's label as UTF-8.
-template <typename LabelOf>
-void endHtml(std::string& out, HtmlPage& page, const store::Map& map, LabelOf labelOf);
+// Writes the roads the features name, as they are in `map`, and the page's
+// script. `textOf(position)` gives a road's RoadText.
+template <typename TextOf>
+void endHtml(std::string& out, HtmlPage& page, const store::Map& map, TextOf textOf);
 
 // endHtml's parts, for its template.
 void appendHtmlRoad(std::string& out, const HtmlPage& page, const store::Map& map,
-                    const store::Road& road, int64_t section, const std::string& label);
+                    const store::Road& road, const RoadText& text);
 void appendHtmlEnd(std::string& out, const HtmlPage& page);
 
-template <typename LabelOf>
-void endHtml(std::string& out, HtmlPage& page, const store::Map& map, LabelOf labelOf) {
+template <typename TextOf>
+void endHtml(std::string& out, HtmlPage& page, const store::Map& map, TextOf textOf) {
   out += "];\nconst R=[";
-  for (size_t p = 0; p < store::roadCount(map); ++p) {
-    const int64_t section = page.sectionBase + static_cast<int64_t>(p) + 1;
-    if (static_cast<size_t>(section) < page.namedRoads.size() &&
-        page.namedRoads[static_cast<size_t>(section)]) {
-      const store::Road& road = store::roadAt(map, p);
-      appendHtmlRoad(out, page, map, road, section, labelOf(road));
-    }
+  for (size_t p = 0; p < store::roadCount(map) && p < page.namedRoads.size(); ++p) {
+    if (page.namedRoads[p])
+      appendHtmlRoad(out, page, map, store::roadAt(map, p), textOf(static_cast<int64_t>(p)));
   }
   appendHtmlEnd(out, page);
 }

@@ -10,6 +10,10 @@ void appendRoad(std::string& out, const char* which, const RoadText& road) {
   out += which;
   out += "_section\":";
   out += std::to_string(road.section);
+  out += ",\"";
+  out += which;
+  out += "_line\":";
+  out += std::to_string(road.line);
   if (road.label.empty()) return;
   out += ",\"";
   out += which;

@@ -6,14 +6,13 @@ namespace tovlek::report {
 namespace {
 
 void appendRoad(std::string& out, const RoadText& road) {
+  const std::string place =
+      "section " + std::to_string(road.section) + ", line " + std::to_string(road.line);
   if (!road.label.empty()) {
     appendXmlText(out, road.label);
-    out += " (section ";
-    out += std::to_string(road.section);
-    out += ')';
+    out += " (" + place + ')';
   } else {
-    out += "section ";
-    out += std::to_string(road.section);
+    out += place;
   }
 }
 
@@ -40,7 +39,7 @@ void appendGpxWaypoint(std::string& out, const Feature& feature) {
   out += "</name><desc>";
   appendRoad(out, *feature.first);
   if (feature.second != nullptr) {
-    out += ", ";
+    out += "; ";
     appendRoad(out, *feature.second);
   }
   out += "</desc><type>";

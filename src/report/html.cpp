@@ -44,8 +44,8 @@ html,body{margin:0;height:100%;font:13px sans-serif;overflow:hidden}
 const F=[)";
 
 // The page's script: reads F (kind, x, y, centimetres, first and second
-// section per feature, x and y counted from O), R (section, label, then the
-// road's vertices as steps from O) and O.
+// section per feature, x and y counted from O), R (section, input line,
+// label, then the road's vertices as steps from O) and O.
 const char* const kScript = R"JS(<script>
 (function () {
   var body = document.body;
@@ -75,7 +75,7 @@ const char* const kScript = R"JS(<script>
   }
   R.forEach(function (r) {
     roads[r[0]] = r;
-    for (var i = 2, x = 0, y = 0; i < r.length; i += 2) { x += r[i]; y += r[i + 1]; grow(x, y); }
+    for (var i = 3, x = 0, y = 0; i < r.length; i += 2) { x += r[i]; y += r[i + 1]; grow(x, y); }
   });
   for (i = 0; i < F.length; i += 6) grow(F[i + 1], F[i + 2]);
   if (minX > maxX) { minX = maxX = minY = maxY = 0; }
@@ -90,9 +90,9 @@ const char* const kScript = R"JS(<script>
     ctx.clearRect(0, 0, width, height);
     ctx.strokeStyle = "#999"; ctx.lineWidth = 1; ctx.beginPath();
     R.forEach(function (r) {
-      for (var i = 2, x = 0, y = 0; i < r.length; i += 2) {
+      for (var i = 3, x = 0, y = 0; i < r.length; i += 2) {
         x += r[i]; y += r[i + 1];
-        if (i == 2) ctx.moveTo(sx(y), sy(x)); else ctx.lineTo(sx(y), sy(x));
+        if (i == 3) ctx.moveTo(sx(y), sy(x)); else ctx.lineTo(sx(y), sy(x));
       }
     });
     ctx.stroke();
@@ -121,7 +121,8 @@ const char* const kScript = R"JS(<script>
   function road(section) {
     if (!section) return "";
     var r = roads[section];
-    return "<br>section " + section + (r && r[1] ? ": " + text(r[1]) : "");
+    if (!r) return "<br>section " + section;
+    return "<br>section " + section + ", line " + r[1] + (r[2] ? ": " + text(r[2]) : "");
   }
   function show(i) {
     var box = document.getElementById("details");
@@ -187,11 +188,10 @@ void noteHtmlFeature(HtmlPage& page, store::Coord x, store::Coord y) {
   page.originY = y;
 }
 
-void noteHtmlRoad(HtmlPage& page, int64_t section) {
-  if (section <= 0) return;
-  if (page.namedRoads.size() <= static_cast<size_t>(section))
-    page.namedRoads.resize(static_cast<size_t>(section) + 1);
-  page.namedRoads[static_cast<size_t>(section)] = true;
+void noteHtmlRoad(HtmlPage& page, int64_t position) {
+  if (page.namedRoads.size() <= static_cast<size_t>(position))
+    page.namedRoads.resize(static_cast<size_t>(position) + 1);
+  page.namedRoads[static_cast<size_t>(position)] = true;
 }
 
 void appendHtmlFeature(std::string& out, const HtmlPage& page, const Feature& feature) {
@@ -205,10 +205,11 @@ void appendHtmlFeature(std::string& out, const HtmlPage& page, const Feature& fe
 }
 
 void appendHtmlRoad(std::string& out, const HtmlPage& page, const store::Map& map,
-                    const store::Road& road, int64_t section, const std::string& label) {
+                    const store::Road& road, const RoadText& text) {
   out += '[';
-  appendInteger(out, section);
-  appendJsonString(out, label, true);
+  appendInteger(out, text.section);
+  appendInteger(out, text.line);
+  appendJsonString(out, text.label, true);
   int64_t x = page.originX, y = page.originY;
   store::forEachVertex(map, road, [&](const store::Vertex& v) {
     out += ',';

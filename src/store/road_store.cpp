@@ -122,6 +122,7 @@ void dropRoad(Map& map, Road& road) {
 
 void endReading(Map& map) {
   map.readVertexEnd = static_cast<VertexId>(map.vertices.size);
+  map.movedBits.assign(map.readVertexEnd / 64 + 1, 0);
 }
 
 Vertex* createInsertedVertex(Map& map, Coord x, Coord y) {
@@ -129,14 +130,40 @@ Vertex* createInsertedVertex(Map& map, Coord x, Coord y) {
   return &map.vertices.pushBack(Vertex{x, y, kNoVertex, id, id});
 }
 
-void setPosition(const Map& map, Vertex* vertex, Coord x, Coord y) {
-  vertex->x = x;
-  vertex->y = y;
-  for (Vertex* member = ringNextOf(map, vertex); member != vertex;
-       member = ringNextOf(map, member)) {
+void setPosition(Map& map, Vertex* vertex, Coord x, Coord y) {
+  // Each member is reached through the id its predecessor holds.
+  VertexId id = vertex->ring;
+  Vertex* member;
+  do {
+    member = vertexAt(map, id);
+    if ((member->x != x || member->y != y) && id < map.readVertexEnd)
+      map.movedBits[id >> 6] |= uint64_t{1} << (id & 63);
     member->x = x;
     member->y = y;
+    id = member->ring;
+  } while (member != vertex);
+}
+
+std::optional<std::string_view> InputText::text(uint64_t begin, uint64_t end,
+                                                std::string& buffer) const {
+  if (readAgain) {
+    buffer.resize(end - begin);
+    if (!readAgain(begin, end - begin, buffer.data())) return std::nullopt;
+    return std::string_view(buffer);
   }
+  size_t piece =
+      static_cast<size_t>(std::upper_bound(pieceStarts.begin(), pieceStarts.end(), begin) -
+                          pieceStarts.begin()) -
+      1;
+  if (end <= pieceStarts[piece] + pieces[piece].size())
+    return std::string_view(pieces[piece]).substr(begin - pieceStarts[piece], end - begin);
+  buffer.clear();
+  for (uint64_t at = begin; at < end; ++piece) {
+    const uint64_t stop = std::min<uint64_t>(end, pieceStarts[piece] + pieces[piece].size());
+    buffer.append(pieces[piece], at - pieceStarts[piece], stop - at);
+    at = stop;
+  }
+  return std::string_view(buffer);
 }
 
 namespace {

@@ -8,7 +8,10 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <optional>
+#include <string>
 #include <string_view>
 #include <type_traits>
 #include <vector>
@@ -84,6 +87,36 @@ struct ChunkedArray {
 
 struct LineStore;  // where extra lines are kept (see road_store.cpp)
 
+// Where a kept road stands in the input, for the change report to name it
+// by: kept only when a run asks for it.
+struct RoadSource {
+  int64_t headerLine;     // the line number of its section's header, from 1
+  int64_t sectionNumber;  // its place among the input's polyline sections, from 1
+};
+
+// The input's text, for the layout that writes it back with only the joins
+// changed: read again where the input can be (a file), else kept as it was
+// read, in pieces one after the other (no section spans two). With it,
+// where each kept road's section begins, and for every vertex read whether
+// its pair is written exactly as the tool writes its position
+// ("(46.00000,6.00150)"): then its position says all its text does.
+struct InputText {
+  // Reads `size` bytes of the input from `offset` into `into`; false on
+  // failure, with errno set. Called from several threads at once. When
+  // empty, the reader keeps the pieces.
+  std::function<bool(uint64_t offset, size_t size, char* into)> readAgain;
+  std::vector<std::string> pieces;
+  std::vector<uint64_t> pieceStarts;  // offset of each piece in the input
+  uint64_t size = 0;
+  ChunkedArray<uint64_t, 14> sectionBegins;  // per kept road, in reading order
+  std::vector<uint64_t> plainBits;           // per vertex read, one bit each
+
+  bool isPlain(VertexId id) const { return (plainBits[id >> 6] >> (id & 63)) & 1u; }
+  // The input [begin, end): read into `buffer`, or where the pieces are
+  // kept, the piece itself when one holds it all. Empty on a read failure.
+  std::optional<std::string_view> text(uint64_t begin, uint64_t end, std::string& buffer) const;
+};
+
 // The box of a road's vertices as read, grown by MinDistance / 2 on every
 // side (saturated at the 32-bit range); made when the road is kept.
 struct ReadBox {
@@ -110,6 +143,14 @@ struct Map {
   // Vertices below this id were read; the join inserts the ones above.
   VertexId readVertexEnd = 0;
   std::unique_ptr<LineStore> lines;
+  // Per vertex read (from endReading on): whether the join has moved it
+  // away from where it was read, one bit each.
+  std::vector<uint64_t> movedBits;
+  // Kept by the reader when set: each kept road's place in the input, in
+  // reading order, and the input's text.
+  bool keepSources = false;
+  ChunkedArray<RoadSource, 14> sources;
+  std::unique_ptr<InputText> input;
 };
 
 inline Vertex* vertexAt(const Map& map, VertexId id) {
@@ -128,7 +169,8 @@ inline Vertex* nextOf(const Map& map, const Vertex* v) {
 // v's successor `next` (not kNoVertex) when v's own id is `id`. A road's
 // vertices as read are consecutive records, so the successor is mostly the
 // record right after v in the same chunk, found without the chunk lookup.
-inline Vertex* successorAt(const Map& map, Vertex* v, VertexId id, VertexId next) {
+template <typename V>
+inline V* successorAt(const Map& map, V* v, VertexId id, VertexId next) {
   constexpr VertexId kChunkMask = decltype(Map::vertices)::kChunk - 1;
   if (next == id + 1 && (next & kChunkMask) != 0) return v + 1;
   return vertexAt(map, next);
@@ -199,8 +241,21 @@ inline VertexId idOf(const Map& map, const Vertex* v) {
   return id;
 }
 
-// Moves the vertex and every other member of its ring to (x, y).
-void setPosition(const Map& map, Vertex* vertex, Coord x, Coord y);
+// Moves the vertex and every other member of its ring to (x, y); every
+// vertex read that this takes to another position is noted as moved.
+void setPosition(Map& map, Vertex* vertex, Coord x, Coord y);
+
+// Whether the join has moved the vertex read with this id; an inserted
+// vertex counts as moved.
+inline bool wasMoved(const Map& map, VertexId id) {
+  if (isInsertedVertex(map, id)) return true;
+  return (map.movedBits[id >> 6] >> (id & 63)) & 1u;
+}
+
+// The source of the road at a list position (when sources are kept).
+inline const RoadSource& sourceAt(const Map& map, size_t listPosition) {
+  return map.sources[map.sources.size - 1 - listPosition];
+}
 
 // Makes the rings of a and b one. Moves nothing, and does nothing when they
 // share a ring already (rings are never cut apart).

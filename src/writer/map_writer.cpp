@@ -11,6 +11,7 @@
 
 #include "base/ordered_jobs.h"
 #include "codec/coord_codec.h"
+#include "writer/index_lines.h"
 
 namespace tovlek::writer {
 namespace {
@@ -32,43 +33,6 @@ void appendHex(std::string& text, int32_t value) {
     rest >>= 4;
   } while (rest != 0);
   text.append(p, static_cast<size_t>(digits + sizeof digits - p));
-}
-
-bool isDigit(char c) {
-  return c >= '0' && c <= '9';
-}
-
-// Whether the line begins with `prefix`, letter case ignored (prefix in lower case).
-bool beginsWith(std::string_view line, std::string_view prefix) {
-  if (line.size() < prefix.size()) return false;
-  for (size_t i = 0; i < prefix.size(); ++i) {
-    const char c = line[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) != prefix[i]) return false;
-  }
-  return true;
-}
-
-// The vertex index of a routing-node or house-number line ("Nod1=4,..." or
-// "Numbers1=0,..."): where its digits stand and their value (saturated).
-struct VertexIndex {
-  size_t begin, end;
-  uint64_t value;
-};
-
-std::optional<VertexIndex> vertexIndexOf(std::string_view line) {
-  size_t at = beginsWith(line, "numbers") ? 7 : beginsWith(line, "nod") ? 3 : 0;
-  if (at == 0 || at >= line.size() || !isDigit(line[at])) return std::nullopt;
-  while (at < line.size() && isDigit(line[at])) ++at;
-  if (at >= line.size() || line[at] != '=') return std::nullopt;
-  VertexIndex index{at + 1, at + 1, 0};
-  while (index.end < line.size() && isDigit(line[index.end])) {
-    const uint64_t digit = static_cast<uint64_t>(line[index.end] - '0');
-    index.value = index.value > (UINT64_MAX - digit) / 10 ? UINT64_MAX : index.value * 10 + digit;
-    ++index.end;
-  }
-  if (index.end == index.begin || index.end >= line.size() || line[index.end] != ',')
-    return std::nullopt;
-  return index;
 }
 
 // For each vertex read, its index in the road's chain as it is now.
@@ -111,9 +75,20 @@ void appendExtraLines(std::string& text, const store::Map& map, const store::Roa
 
 }  // namespace
 
+namespace {
+void noteWriteFailure(MapOutput& out);
+}  // namespace
+
 void writeText(MapOutput& out, std::string_view text) {
-  out.pending.append(text);
-  flushIfFull(out);
+  if (text.size() < kFlushThreshold) {
+    out.pending.append(text);
+    flushIfFull(out);
+    return;
+  }
+  // A large text goes to the stream as it is, not through the staging buffer.
+  flushMapOutput(out);
+  out.bytesFlushed += text.size();
+  if (std::fwrite(text.data(), 1, text.size(), out.file) != text.size()) noteWriteFailure(out);
 }
 
 namespace {

@@ -44,6 +44,21 @@ bool flushMapOutput(MapOutput& out);
 // name the same vertex as before.
 void writePolylineSection(MapOutput& out, const store::Map& map, const store::Road& road);
 
+// The map as read, with only what the join changed rewritten: every line
+// outside road sections and every section that is not a road exactly as
+// read, every road section in its place, and a road whose written text
+// would differ from what was read (a vertex moved, inserted or left out, or
+// its text taken from another vertex at its position) with only its
+// coordinate line and its index lines rewritten. Needs the map's input text
+// and sources. With `out` null it only counts the roads whose text changed.
+// Runs of roads are formatted on `threads` helpers.
+struct KeptLayout {
+  int64_t changedRoads = 0;
+  bool readFailed = false;  // the input could not be read again
+  int error = 0;            // the system's error number of that failure
+};
+KeptLayout writeKeptLayout(MapOutput* out, const store::Map& map, int threads = 1);
+
 // Every road of the RoadList, head first. With more than one thread, runs
 // of roads are formatted on `threads` helper threads and written in order.
 void writeRoadList(MapOutput& out, const store::Map& map, int threads = 1);

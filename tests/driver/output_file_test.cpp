@@ -18,8 +18,8 @@ using testkit::writeFile;
 
 TEST(OutputFileTest, MapAndReportArePutInPlaceAsAPair) {
   const struct {
-    bool oldReport;    // a report file stands there before the run
-    bool mapFails;     // the map cannot replace its target
+    bool oldReport;           // a report file stands there before the run
+    bool mapFails;            // the map cannot replace its target
     std::string map, report;  // afterwards ("-": no file)
   } cases[] = {
       {true, false, "new map", "new report"},

@@ -1,12 +1,14 @@
 // Fuzz target for the whole run on in-memory text. The first byte picks the
-// distance (low four bits), whether gaps are closed (the next bit) and
-// whether the fast run uses helper threads (the bit after); the rest is the
-// map. Beyond crashes and sanitizer reports it
-// checks that both sweeps agree byte for byte, that every ring is closed with
-// its members at one position, that every line outside polyline sections
-// comes out unchanged and in order, that every road found is written, and
-// that the change report is well-formed UTF-8 (as JSON must be; the C
-// library's converter is the judge).
+// distance (low four bits), whether gaps are closed (the next bit), whether
+// the fast run uses helper threads (the bit after) and whether a run in the
+// kept layout is checked too (the next); the rest is the map. Beyond crashes
+// and sanitizer reports it checks that both sweeps agree byte for byte, that
+// every ring is closed with its members at one position, that every line
+// outside polyline sections comes out unchanged and in order, that every
+// road found is written, that the change report is well-formed UTF-8 (as
+// JSON must be; the C library's converter is the judge), and that the kept
+// layout makes the same joins (its map read back gives the same roads but
+// for repeats it leaves out, and with no road pairs it is the input).
 #include <iconv.h>
 
 #include <cerrno>
@@ -61,5 +63,14 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   if (fast.console != plain.console || fast.warnings != plain.warnings ||
       fast.report != plain.report)
     fail("the sweeps printed differently");
+  if ((data[0] & 64) == 0) return 0;
+  const TextRun kept = runOnText(text, {minDistance, false, closeGaps, threads, true});
+  if (!kept.problems.empty()) fail(kept.problems.c_str());
+  if (kept.console != plain.console || kept.warnings != plain.warnings)
+    fail("the kept layout printed differently");
+  if (roadsReadBack(kept.map) != plain.roads) fail("the kept layout made other joins");
+  if (minDistance == INT32_MIN && kept.map != text) fail("the kept layout changed a map it kept");
+  if (minDistance >= 0 && !checkSharedTexts(kept.map).empty())
+    fail("the kept layout wrote one shared position with two texts");
   return 0;
 }

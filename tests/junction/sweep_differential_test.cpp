@@ -4,6 +4,9 @@
 // after both.
 #include <gtest/gtest.h>
 
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
 #include <random>
 #include <string>
 
@@ -26,15 +29,29 @@ std::string randomMap(std::mt19937& random, const MapShape& shape) {
   auto uniform = [&](int low, int high) {
     return low + static_cast<int>(random() % static_cast<unsigned>(high - low + 1));
   };
+  // A sixth decimal that rounds away, as a map of more precision has it:
+  // the texts at one position then differ in value.
+  auto sixDecimals = [&](int value) {
+    const int millionths = value * 10 + uniform(-4, 4);
+    char number[32];
+    std::snprintf(number, sizeof number, "%s%d.%06d", millionths < 0 ? "-" : "",
+                  std::abs(millionths) / 1000000, std::abs(millionths) % 1000000);
+    return std::string(number);
+  };
   for (int r = 0; r < shape.roads; ++r) {
     const bool isLong = r < shape.longRoads;
     const int vertices = isLong ? uniform(60, shape.longVertices) : uniform(1, shape.maxVertices);
+    const bool precise = r % 3 == 2;
     text += "[POLYLINE]\nType=0x6\nData0=";
     int x = uniform(0, shape.area), y = uniform(0, shape.area);
     const int step = isLong ? std::max(1, shape.area / 60) : std::max(1, shape.area / 8);
     for (int v = 0; v < vertices; ++v) {
       if (v > 0) text += ',';
-      text += codec::formatPair(x, y);
+      if (precise) {
+        text.append("(").append(sixDecimals(x)).append(",").append(sixDecimals(y)).append(")");
+      } else {
+        text += codec::formatPair(x, y);
+      }
       // Small steps with occasional repeats and collinear runs.
       switch (random() % 8) {
         case 0:
@@ -53,6 +70,26 @@ std::string randomMap(std::mt19937& random, const MapShape& shape) {
     text += "\n[END]\n";
   }
   return text;
+}
+
+// The kept layout makes the same joins as the plain sweep's run: the same
+// console and warnings, and the same roads when its map is read back (but
+// for the repeats it leaves out). With no road pairs it is the input itself.
+void expectTheSameJoinsKept(const std::string& map, const testkit::TextRun& plain,
+                            const driver::Settings& settings) {
+  const testkit::TextRun kept = testkit::runOnText(map, settings);
+  ASSERT_EQ(kept.problems, "") << map;
+  ASSERT_EQ(kept.console, plain.console) << map;
+  ASSERT_EQ(kept.warnings, plain.warnings) << map;
+  ASSERT_TRUE(testkit::roadsReadBack(kept.map) == plain.roads) << "kept layout differs for\n"
+                                                               << map;
+  // Vertices at one position in two roads were welded: they share the text.
+  if (settings.MinDistance >= 0) {
+    ASSERT_EQ(testkit::checkSharedTexts(kept.map), "") << map;
+  }
+  if (settings.MinDistance == INT32_MIN) {
+    ASSERT_TRUE(kept.map == map) << "kept layout changed a map without road pairs";
+  }
 }
 
 class SweepDifferentialTest : public ::testing::TestWithParam<int> {};
@@ -87,6 +124,7 @@ TEST_P(SweepDifferentialTest, FastSweepGivesThePlainResult) {
       ASSERT_EQ(fast.warnings, plain.warnings) << map;
       ASSERT_EQ(fast.report, plain.report) << map;
       ASSERT_TRUE(fast.map == plain.map) << "maps differ for\n" << map;
+      expectTheSameJoinsKept(map, plain, {minDistance, false, closeGaps, threads, true});
     }
   }
 }

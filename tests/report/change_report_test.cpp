@@ -17,6 +17,7 @@ store::Road& labelledRoad(store::Map& map, store::Coord x) {
   store::appendVertex(map, road, x + 100, 0);
   store::appendExtraLine(map, road, "Label=\xD3\xEB\xE8\xF6\xE0 \xCB\xE5\xED\xE8\xED\xE0\n");
   store::keepRoad(map, road);
+  map.sources.pushBack({1, 1});
   return road;
 }
 
@@ -28,7 +29,7 @@ TEST(ChangeReportTest, DroppedWhileTheHelperWorks) {
   out.file = std::fopen("/dev/null", "w");
   ASSERT_NE(out.file, nullptr);
   for (int round = 0; round < 10; ++round) {
-    ChangeReport report(out, ReportFormat::kGpx, 0, 1251, true);
+    ChangeReport report(out, ReportFormat::kGpx, map, {}, 1251, true);
     for (int i = 0; i < 6 * 4096; ++i) {
       // Pairs that change with every feature: every one decodes its labels.
       if (i % 2 == 0) {

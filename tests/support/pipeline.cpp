@@ -1,11 +1,15 @@
 #include "support/pipeline.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <memory>
 #include <string_view>
 #include <vector>
 
+#include "codec/coord_codec.h"
+#include "codec/section_lines.h"
 #include "support/store_check.h"
 
 namespace tovlek::testkit {
@@ -38,6 +42,19 @@ struct MemoryStream {
 struct CloseFile {
   void operator()(std::FILE* file) const { std::fclose(file); }
 };
+
+// The roads of the map in reading order, consecutive repeats written once.
+std::vector<std::vector<std::pair<int, int>>> roadsOf(const store::Map& map) {
+  std::vector<std::vector<std::pair<int, int>>> roads;
+  for (size_t p = store::roadCount(map); p-- > 0;) {
+    std::vector<std::pair<int, int>>& chain = roads.emplace_back();
+    store::forEachVertex(map, store::roadAt(map, p), [&](const store::Vertex& v) {
+      if (chain.empty() || chain.back() != std::pair<int, int>(v.x, v.y))
+        chain.emplace_back(v.x, v.y);
+    });
+  }
+  return roads;
+}
 
 std::string lowered(std::string_view text) {
   std::string copy(text);
@@ -100,12 +117,91 @@ TextRun runOnText(const std::string& text, const driver::Settings& settings) {
   TextRun run;
   run.outcome = driver::runPhases(settings, streams, [&](const store::Map& joined) {
     run.problems = checkStoreInvariants(joined);
+    run.roads = roadsOf(joined);
   });
   run.map = map.close();
   run.console = console.close();
   run.warnings = warnings.close();
   run.report = report.close();
   return run;
+}
+
+std::vector<std::vector<std::pair<int, int>>> roadsReadBack(const std::string& text) {
+  std::vector<std::vector<std::pair<int, int>>> roads;
+  std::string bytes = text;
+  const std::unique_ptr<std::FILE, CloseFile> input(
+      bytes.empty() ? std::fopen("/dev/null", "r") : fmemopen(bytes.data(), bytes.size(), "r"));
+  MemoryStream output, console;
+  driver::RunStreams streams;
+  streams.input = input.get();
+  streams.output = output.file;
+  streams.console = console.file;
+  streams.warnings = console.file;
+  driver::Settings settings;
+  settings.MinDistance = INT32_MIN;  // no road pairs: nothing changes
+  driver::runPhases(settings, streams, [&](const store::Map& map) { roads = roadsOf(map); });
+  return roads;
+}
+
+std::string checkSharedTexts(const std::string& text) {
+  std::string bytes = text;
+  const std::unique_ptr<std::FILE, CloseFile> input(
+      bytes.empty() ? std::fopen("/dev/null", "r") : fmemopen(bytes.data(), bytes.size(), "r"));
+  MemoryStream output, console;
+  driver::RunStreams streams;
+  streams.input = input.get();
+  streams.output = output.file;
+  streams.console = console.file;
+  streams.warnings = console.file;
+  driver::Settings settings;
+  settings.MinDistance = INT32_MIN;  // no road pairs: nothing changes
+  settings.keepLayout = true;        // the input's text is kept
+  struct Written {
+    uint64_t position;
+    size_t road;
+    std::string text;
+    bool operator<(const Written& other) const { return position < other.position; }
+  };
+  std::vector<Written> written;
+  driver::runPhases(settings, streams, [&](const store::Map& map) {
+    std::string buffer, search;
+    std::vector<store::Coord> coords;
+    std::vector<size_t> opens;
+    for (size_t r = 0; r < map.roads.size; ++r) {
+      const uint64_t end =
+          r + 1 < map.roads.size ? map.input->sectionBegins[r + 1] : map.input->size;
+      const std::string_view section = *map.input->text(map.input->sectionBegins[r], end, buffer);
+      const store::Road& road = map.roads[r];
+      uint32_t k = 0;
+      for (size_t begin = section.find('\n');
+           begin != std::string_view::npos && k < road.readVertexCount;) {
+        const size_t feed = section.find('\n', ++begin);
+        const std::string_view line = section.substr(begin, feed - begin);
+        begin = feed;
+        if (codec::holdsMarker(line, "[end")) break;
+        if (codec::keyOfSectionLine(line, search) != codec::SectionLine::kCoordinates) continue;
+        opens.clear();
+        codec::readCoordList(line, coords, &opens);
+        for (const size_t open : opens) {
+          const store::Vertex* v = store::vertexAt(map, road.first + k++);
+          written.push_back(
+              {uint64_t{static_cast<uint32_t>(v->x)} << 32 | static_cast<uint32_t>(v->y), r,
+               std::string(codec::pairText(line, open))});
+        }
+      }
+    }
+  });
+  std::stable_sort(written.begin(), written.end());
+  for (size_t begin = 0, end; begin < written.size(); begin = end) {
+    for (end = begin + 1; end < written.size() && written[end].position == written[begin].position;
+         ++end) {
+      if (written[end].road != written[begin].road &&
+          !codec::samePairValue(written[end].text, written[begin].text))
+        return "roads share a position with texts " + written[begin].text + " and " +
+               written[end].text;
+    }
+  }
+  return "";
 }
 
 std::string checkPassThrough(const std::string& input, const TextRun& run) {

@@ -5,6 +5,8 @@
 
 #include <cstdint>
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "driver/pipeline.h"
 
@@ -17,9 +19,22 @@ struct TextRun {
   std::string report;    // the change report
   driver::RunOutcome outcome;
   std::string problems;  // broken store invariants after the join, if any
+  // The roads after the join, in reading order, each as its positions with
+  // consecutive repeats written once.
+  std::vector<std::vector<std::pair<int, int>>> roads;
 };
 
 TextRun runOnText(const std::string& text, const driver::Settings& settings);
+
+// The roads of a map as the tool reads them, as TextRun::roads: what a
+// run wrote, read back, to compare it with what the join made.
+std::vector<std::vector<std::pair<int, int>>> roadsReadBack(const std::string& text);
+
+// In a map the kept layout wrote: whether roads that share a position also
+// share its text exactly (vertices of different roads at one position are
+// written with texts of one value), as in the tool's own layout. Returns
+// what is wrong, or an empty string.
+std::string checkSharedTexts(const std::string& text);
 
 // Checks a finished run against its input: every line outside polyline
 // sections comes out unchanged and in order, with only written sections
