@@ -1,6 +1,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <cstdio>
 
 #include "driver/driver.h"
@@ -26,9 +30,20 @@ void installInterruptHandlers() {
   signal(SIGPIPE, SIG_IGN);
 }
 
+// Large blocks stay with the process when freed: the join's later rounds
+// and the writer take and give back blocks of tens of megabytes, which the
+// system would otherwise hand back zeroed page by page each time.
+void keepFreedMemory() {
+#if defined(__GLIBC__)
+  mallopt(M_MMAP_THRESHOLD, 1 << 30);
+  mallopt(M_TRIM_THRESHOLD, 1 << 30);
+#endif
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
+  keepFreedMemory();
   installInterruptHandlers();
   const int status = tovlek::driver::runTovlek(argc, argv);
   std::fflush(stdout);
