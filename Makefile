@@ -61,7 +61,7 @@ fuzz:
 bench: build
 	cmake --build $(BUILD) -j $(JOBS) --target bench mapgen
 	mkdir -p $(BUILD)/bench-maps
-	$(BUILD)/bench --report $(BUILD)/bench-maps city 10000 100000 1000000
+	$(BUILD)/bench --report --keep-layout --close-gaps $(BUILD)/bench-maps city 10000 100000 1000000
 	$(BUILD)/bench $(BUILD)/bench-maps cluster 250 500 1000
 	$(BUILD)/bench $(BUILD)/bench-maps grid 100000 1000000
 

@@ -2,13 +2,14 @@
 // run in a child process so that its peak memory is its own. Prints one
 // table; not part of the test suite.
 //
-//   bench [--threads N] [--report] [--keep-layout] WORKDIR PROFILE SIZE...
+//   bench [--threads N] [--report] [--keep-layout] [--close-gaps] WORKDIR PROFILE SIZE...
 //
 // Threads default to the machine's count, as in the tool. With --report,
 // every map is also run with a GeoJSON change report, and the table gives
 // that run's time over the plain run's; with --keep-layout, also in the
 // kept layout, with its time over the plain run's, its phases and its peak
-// memory over the input's size.
+// memory over the input's size; with --close-gaps, also closing gaps (in
+// rounds), with its time and peak memory over the plain run's.
 #include <sys/resource.h>
 #include <sys/utsname.h>
 #include <sys/wait.h>
@@ -39,6 +40,7 @@ struct BenchRun {
   int threads = 1;
   bool report = false;
   bool keepLayout = false;
+  bool closeGaps = false;
 };
 
 struct Figures {
@@ -96,6 +98,7 @@ Figures runPhases(const std::string& mapPath, const std::string& outPath, const 
   settings.plainSweep = run.sweep == Sweep::kPlain;
   settings.threads = run.threads;
   settings.keepLayout = run.keepLayout;
+  settings.closeGaps = run.closeGaps;
   const driver::RunOutcome outcome =
       driver::runPhases(settings, streams, [&](const store::Map& map) {
         for (size_t p = 0; p < store::roadCount(map); ++p)
@@ -170,7 +173,7 @@ std::string formatted(const char* format, double value) {
 
 int main(int argc, char** argv) {
   int threads = static_cast<int>(std::max(1u, std::thread::hardware_concurrency()));
-  bool withReport = false, withKeptLayout = false;
+  bool withReport = false, withKeptLayout = false, withClosedGaps = false;
   int first = 1;
   for (; first < argc && argv[first][0] == '-'; ++first) {
     const std::string option = argv[first];
@@ -180,13 +183,16 @@ int main(int argc, char** argv) {
       withReport = true;
     } else if (option == "--keep-layout") {
       withKeptLayout = true;
+    } else if (option == "--close-gaps") {
+      withClosedGaps = true;
     } else {
       break;
     }
   }
   if (argc - first < 3) {
     std::fprintf(stderr,
-                 "usage: bench [--threads N] [--report] [--keep-layout] WORKDIR PROFILE SIZE...\n");
+                 "usage: bench [--threads N] [--report] [--keep-layout] [--close-gaps] WORKDIR "
+                 "PROFILE SIZE...\n");
     return 2;
   }
   const std::string workdir = argv[first];
@@ -227,6 +233,15 @@ int main(int argc, char** argv) {
       reportRatio = formatted("%.2fx", totalSeconds(report) / totalSeconds(fast));
     }
     const double total = totalSeconds(fast);
+    if (withClosedGaps) {
+      const Figures closed =
+          measure(map, workdir + "/out-gaps.mp", {Sweep::kFast, 10, threads, false, false, true});
+      std::printf(
+          "closing gaps: %.2f s (join %.2f), %.2fx; peak %.1f MB, %.2fx\n", totalSeconds(closed),
+          closed.joinSeconds, totalSeconds(closed) / total,
+          static_cast<double>(closed.peakKilobytes) / 1024.0,
+          static_cast<double>(closed.peakKilobytes) / static_cast<double>(fast.peakKilobytes));
+    }
     if (withKeptLayout) {
       const Figures kept =
           measure(map, workdir + "/out-kept.mp", {Sweep::kFast, 10, threads, false, true});

@@ -71,7 +71,7 @@ SectionLine keyOfSectionLine(std::string_view line, std::string& search) {
   if (endsWithWord(line.substr(0, 5), "data0")) return SectionLine::kCoordinates;
   makeSearchCopy(line, search);
   return contains(search, "data0") || contains(search, "origin0") ? SectionLine::kCoordinates
-                                                                   : SectionLine::kOther;
+                                                                  : SectionLine::kOther;
 }
 
 }  // namespace tovlek::codec

@@ -10,7 +10,8 @@
 
 namespace tovlek::driver {
 
-enum ExitStatus { kSuccess = 0, kFailure = 1, kUsageError = 2 };
+// 3: a check found that the join would change the map.
+enum ExitStatus { kSuccess = 0, kFailure = 1, kUsageError = 2, kWouldChange = 3 };
 
 // The most threads a run uses (--threads and the machine's count alike).
 constexpr int kMostThreads = 256;

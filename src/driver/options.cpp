@@ -63,6 +63,10 @@ Options scanOptions(int argc, const char* const* argv) {
       options.settings.keepLayout = true;
       continue;
     }
+    if (argument == "--check") {
+      options.settings.check = true;
+      continue;
+    }
     if (argument == "--threads") {
       if (k + 1 < argc) {
         options.threadsPosition = ++k;

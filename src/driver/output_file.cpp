@@ -215,12 +215,12 @@ void putBack(const OutputFile& output, KeptAside& kept) {
 
 }  // namespace
 
-OutputFile* commitOutputFiles(OutputFile& map, OutputFile* report) {
+OutputFile* commitOutputFiles(OutputFile* map, OutputFile* report) {
   OutputFile* failed = nullptr;
   if (report != nullptr && !finishOutputFile(*report)) {
     failed = report;
-  } else if (!finishOutputFile(map)) {
-    failed = &map;
+  } else if (map != nullptr && !finishOutputFile(*map)) {
+    failed = map;
   }
   KeptAside oldReport;
   if (failed == nullptr && report != nullptr) {
@@ -235,13 +235,13 @@ OutputFile* commitOutputFiles(OutputFile& map, OutputFile* report) {
       oldReport.replaced = hadTemp;
     }
   }
-  if (failed == nullptr && !replaceTarget(map)) {
+  if (failed == nullptr && map != nullptr && !replaceTarget(*map)) {
     if (report != nullptr) putBack(*report, oldReport);
-    failed = &map;
+    failed = map;
   }
   if (!oldReport.aside.empty()) unlink(oldReport.aside.c_str());
   if (failed != nullptr) {
-    discardOutputFile(map);
+    if (map != nullptr) discardOutputFile(*map);
     if (report != nullptr) discardOutputFile(*report);
   }
   return failed;

@@ -28,13 +28,13 @@ struct OutputFile {
 // then holds the reason.
 bool openOutputFile(OutputFile& output, const std::string& path);
 
-// Puts the map and its report (null: none) in place as a pair: either both
-// new or both as they were. Both are flushed, synced and closed first; the
-// report then replaces its target, whose old file is kept under a second
-// name until the map has replaced its own, and is put back if the map
+// Puts the map and its report (either null: none) in place as a pair:
+// either both new or both as they were. Both are flushed, synced and closed
+// first; the report then replaces its target, whose old file is kept under a
+// second name until the map has replaced its own, and is put back if the map
 // cannot be. Returns the file that failed (its reason in `error`), or null;
 // on failure every temporary file is gone.
-OutputFile* commitOutputFiles(OutputFile& map, OutputFile* report);
+OutputFile* commitOutputFiles(OutputFile* map, OutputFile* report);
 
 // Holds off SIGINT, SIGTERM and SIGHUP for the rest of the run: once the
 // outputs are being put in place, the run ends as the commit leaves them.

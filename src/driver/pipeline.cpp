@@ -32,10 +32,10 @@ struct MapCopier : reader::ReadSink {
       : in(input), out(output), map(joined), warnings(warningStream) {}
 
   void passThrough(std::string_view lines) override {
-    if (map.input == nullptr) writer::writeText(out, lines);
+    if (map.input == nullptr && out.file != nullptr) writer::writeText(out, lines);
   }
   void nonRoadSection(const store::Road& road) override {
-    if (map.input != nullptr) return;
+    if (map.input != nullptr || out.file == nullptr) return;
     out.lineEnd = in.lineEnd;
     writer::writePolylineSection(out, map, road);
   }
@@ -79,6 +79,9 @@ struct RunConsole : junction::JoinEvents {
     report->roadPair(first, firstPosition, second, secondPosition);
   }
   void changed(const junction::Change& change) override { report->changed(change); }
+  void roundsNotSettled(int32_t rounds) override {
+    std::fprintf(streams.warnings, "Warning: the join did not settle after %d rounds\n", rounds);
+  }
   void collapsed(const store::Road& road, int64_t position, store::Coord x,
                  store::Coord y) override {
     std::fprintf(streams.warnings,
@@ -105,18 +108,16 @@ void joinRoads(const Settings& settings, store::Map& map, int32_t roadCount,
   // (The kept layout counts the roads whose text changes as it writes them.)
   const auto recordMapAsRead = [&] {
     hadShape = junction::roadsWithShape(map);
-    if (reportChanges && !settings.keepLayout) before = report::recordRoadShapes(map);
+    if ((reportChanges || settings.check) && !settings.keepLayout)
+      before = report::recordRoadShapes(map);
   };
-  if (settings.plainSweep) {
-    recordMapAsRead();
-    junction::sweepRoadPairsPlain(join, roadCount);
-  } else {
-    junction::sweepRoadPairs(join, roadCount, recordMapAsRead);
-  }
-  if (settings.closeGaps) junction::closeGaps(join);
+  junction::joinRounds(join, roadCount,
+                       {settings.plainSweep, settings.closeGaps, settings.alwaysNearChanges},
+                       recordMapAsRead);
   junction::findCollapsedRoads(join, hadShape);
   // The map maker's list of places to look: ends still loose near a road.
-  if (reportChanges) junction::findOpenEnds(join, 5 * std::llabs(int64_t{settings.MinDistance}));
+  if (reportChanges || settings.check)
+    junction::findOpenEnds(join, 5 * std::llabs(int64_t{settings.MinDistance}));
   outcome.counts = join.counts;
   if (before) outcome.changedRoads = report::countChangedRoads(map, *before);
 }
@@ -191,17 +192,19 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
   outcome.joinSeconds = secondsSince(start);
   if (afterJoin) afterJoin(map);
 
-  std::fprintf(streams.console, "\nWriting %s...\r\n", streams.outputName.c_str());
+  const bool writing = streams.output != nullptr;
+  if (writing) std::fprintf(streams.console, "\nWriting %s...\r\n", streams.outputName.c_str());
   start = Clock::now();
   if (settings.keepLayout) {
-    const writer::KeptLayout kept = writer::writeKeptLayout(&out, map, settings.threads);
+    const writer::KeptLayout kept =
+        writer::writeKeptLayout(writing ? &out : nullptr, map, settings.threads);
     outcome.changedRoads = kept.changedRoads;
     if (kept.readFailed) {
       outcome.failure = RunOutcome::Failure::kRead;
       outcome.error = kept.error;
       return outcome;
     }
-  } else {
+  } else if (writing) {
     writer::writeRoadList(out, map, settings.threads);
   }
   if (changes) {
@@ -212,7 +215,7 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
       return outcome;
     }
   }
-  if (!writer::flushMapOutput(out)) {
+  if (writing && !writer::flushMapOutput(out)) {
     outcome.failure = RunOutcome::Failure::kMap;
     outcome.error = out.error;
   }

@@ -14,18 +14,20 @@ namespace tovlek::driver {
 
 // What a run is asked to do.
 struct Settings {
-  int32_t MinDistance = 10;  // weld, near-miss and snap distance
-  bool plainSweep = false;   // the reference sweep instead of the fast one
-  bool closeGaps = false;    // after the sweep, loose ends onto the nearest road
-  int threads = 1;           // for reading and writing; the join is one ordered pass
-  bool keepLayout = false;   // write the input back with only the joins changed
+  int32_t MinDistance = 10;        // weld, near-miss and snap distance
+  bool plainSweep = false;         // the reference sweep instead of the fast one
+  bool closeGaps = false;          // after the sweep, loose ends onto the nearest road
+  int threads = 1;                 // for reading and writing; the join is one ordered pass
+  bool keepLayout = false;         // write the input back with only the joins changed
+  bool check = false;              // write no map: only find whether the join would change one
+  bool alwaysNearChanges = false;  // see junction::JoinPlan (for tests)
 };
 
 // The streams of one run, open. The names are the ones shown in the console
 // lines.
 struct RunStreams {
   std::FILE* input = nullptr;
-  std::FILE* output = nullptr;
+  std::FILE* output = nullptr;  // null when checking
   std::FILE* report = nullptr;  // null without a change report
   std::FILE* console = stdout;
   std::FILE* warnings = stderr;
@@ -53,7 +55,9 @@ using AfterJoin = std::function<void(const store::Map&)>;
 // Prints "Parsing", reads the map (passed-through lines and non-road
 // sections straight to the output), joins the roads (its lines on the
 // console, its warnings and the change report), prints "Writing", writes the
-// roads and flushes the output and the report. Stops at a read error.
+// roads and flushes the output and the report. Stops at a read error. When
+// checking, nothing is written but the report, and the roads changed are
+// counted.
 RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
                      const AfterJoin& afterJoin = {});
 

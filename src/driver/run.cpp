@@ -50,45 +50,46 @@ struct InputFile {
 void printSummary(const RunOutcome& outcome) {
   std::fprintf(stderr,
                "Summary: welds %lld, road ends moved %lld, vertices inserted %lld, "
-               "roads changed %lld, gaps closed %lld, open ends %lld\n",
+               "roads changed %lld, gaps closed %lld, open ends %lld, rounds %d\n",
                static_cast<long long>(outcome.counts.welds),
                static_cast<long long>(outcome.counts.movedEnds),
                static_cast<long long>(outcome.counts.newVertices),
                static_cast<long long>(outcome.changedRoads),
                static_cast<long long>(outcome.counts.gapsClosed),
-               static_cast<long long>(outcome.counts.openEnds));
+               static_cast<long long>(outcome.counts.openEnds), outcome.counts.rounds);
 }
 
 // The names of one run's files.
 struct RunNames {
   const char* input;
-  const char* output;
+  const char* output;  // null when checking
   const char* report;  // null without --report
 };
 
 // Puts the report and the map in place as a pair.
-int commitFiles(const RunNames& names, OutputFile& output, OutputFile* report) {
+int commitFiles(const RunNames& names, OutputFile* output, OutputFile* report) {
   holdOffInterrupts();
   const OutputFile* failed = commitOutputFiles(output, report);
   if (failed == nullptr) return kSuccess;
   if (failed == report) {
     printFileError("writing", "report", names.report, report->error);
   } else {
-    printFileError("writing", "output", names.output, output.error);
+    printFileError("writing", "output", names.output, output->error);
   }
   return kFailure;
 }
 
-// The phases over open files, then the files put in place. Returns the exit
-// status; prints the error line of a read or write failure itself.
+// The phases over open files (no output when checking), then the files put
+// in place. Returns the exit status; prints the error line of a read or
+// write failure itself.
 int runOverFiles(const Settings& settings, const RunNames& names, std::FILE* input,
-                 OutputFile& output, OutputFile* report) {
+                 OutputFile* output, OutputFile* report) {
   RunStreams streams;
   streams.input = input;
-  streams.output = output.file;
+  streams.output = output != nullptr ? output->file : nullptr;
   streams.report = report != nullptr ? report->file : nullptr;
   streams.inputName = names.input;
-  streams.outputName = names.output;
+  if (names.output != nullptr) streams.outputName = names.output;
   if (names.report != nullptr) streams.reportName = names.report;
   const RunOutcome outcome = runPhases(settings, streams);
   switch (outcome.failure) {
@@ -105,15 +106,17 @@ int runOverFiles(const Settings& settings, const RunNames& names, std::FILE* inp
       break;
   }
   const int status = commitFiles(names, output, report);
+  if (status != kSuccess) return status;
   // Runs without a report print exactly the lines they always printed.
-  if (status == kSuccess && report != nullptr) printSummary(outcome);
-  return status;
+  if (report != nullptr || settings.check) printSummary(outcome);
+  return settings.check && outcome.changedRoads > 0 ? kWouldChange : kSuccess;
 }
 
 void printUsage() {
   std::printf(
       "Usage: tovlek -i INPUT -o OUTPUT [-m DISTANCE] [--close-gaps] [--keep-layout]\r\n"
       "              [--report FILE] [--threads N]\r\n"
+      "       tovlek --check -i INPUT [-m DISTANCE] [--close-gaps] [--report FILE]\r\n"
       "  -i INPUT       the map to read\r\n"
       "  -o OUTPUT      the map to write; may be INPUT itself\r\n"
       "  -m DISTANCE    weld and snap distance in units of 0.00001 (default 10)\r\n"
@@ -125,12 +128,14 @@ void printUsage() {
       "                 the loose ends left near a road, and print a summary:\r\n"
       "                 FILE.gpx as GPX waypoints, FILE.html as a map page,\r\n"
       "                 any other name as GeoJSON\r\n"
+      "  --check        write no map: exit 3 when the join would change a road\r\n"
+      "                 (0 when none), and print the summary\r\n"
       "  --threads N    read and write with N threads (default: the machine's\r\n"
       "                 count); the result is the same for every N\r\n"
       "  --help         this text\r\n"
       "  --version      the banner only\r\n"
       "Exit status: 0 done, 1 a file could not be read or written or memory ran out,\r\n"
-      "2 a command-line error.\r\n"
+      "2 a command-line error, 3 --check found a road the join would change.\r\n"
       "Example: tovlek -i town.mp -o town-joined.mp --close-gaps --report town.geojson\r\n");
 }
 
@@ -142,7 +147,7 @@ int openAndRun(const Settings& settings, const RunNames& names) {
     return kFailure;
   }
   OutputFile output;
-  if (!openOutputFile(output, names.output)) {
+  if (names.output != nullptr && !openOutputFile(output, names.output)) {
     printFileError("opening", "output", names.output, output.error);
     return kFailure;
   }
@@ -151,7 +156,7 @@ int openAndRun(const Settings& settings, const RunNames& names) {
     printFileError("opening", "report", names.report, report.error);
     return kFailure;
   }
-  return runOverFiles(settings, names, input.file, output,
+  return runOverFiles(settings, names, input.file, names.output != nullptr ? &output : nullptr,
                       names.report != nullptr ? &report : nullptr);
 }
 
@@ -166,7 +171,11 @@ int checkOptions(const Options& options, const char* const* argv) {
     std::printf("Input file is not set!\r\n");
     return kUsageError;
   }
-  if (options.outputPosition == 0) {
+  if (options.settings.check && options.outputPosition != 0) {
+    std::printf("--check writes no map: -o is not wanted!\r\n");
+    return kUsageError;
+  }
+  if (!options.settings.check && options.outputPosition == 0) {
     std::printf("Output file is not set!\r\n");
     return kUsageError;
   }
@@ -174,7 +183,7 @@ int checkOptions(const Options& options, const char* const* argv) {
   if (options.reportPosition != 0) {
     const char* reportName = argv[options.reportPosition];
     if (namesSameFile(reportName, argv[options.inputPosition]) ||
-        namesSameFile(reportName, argv[options.outputPosition])) {
+        (options.outputPosition != 0 && namesSameFile(reportName, argv[options.outputPosition]))) {
       std::printf("Report file %s is the input or output map!\n", reportName);
       return kUsageError;
     }
@@ -198,7 +207,8 @@ int runTovlek(int argc, const char* const* argv) {
   }
   if (options.version) return kSuccess;
   if (const int status = checkOptions(options, argv); status != kSuccess) return status;
-  const RunNames names{argv[options.inputPosition], argv[options.outputPosition],
+  const RunNames names{argv[options.inputPosition],
+                       options.outputPosition != 0 ? argv[options.outputPosition] : nullptr,
                        options.reportPosition != 0 ? argv[options.reportPosition] : nullptr};
   int status = kFailure;
   try {
@@ -207,7 +217,7 @@ int runTovlek(int argc, const char* const* argv) {
     std::printf("Out of memory!\n");
     status = kFailure;
   }
-  if (status == kSuccess) std::printf("Done!\r\n");
+  if (status == kSuccess || status == kWouldChange) std::printf("Done!\r\n");
   return status;
 }
 

@@ -114,8 +114,7 @@ Placement insertPointOnSegment(JoinContext& join, Vertex* s, Coord x, Coord y) {
     moveRing(join, e, x, y);
     return Placement::kMovedEnd;
   }
-  linkBehind(join, s, store::createInsertedVertex(join.map, x, y));
-  ++join.counts.newVertices;
+  insertBehind(join, s, x, y);
   return Placement::kInserted;
 }
 

@@ -5,30 +5,39 @@
 #include <cstdlib>
 #include <memory>
 #include <optional>
+#include <unordered_map>
 
 #include "base/ordered_jobs.h"
 #include "junction/geometry.h"
 #include "junction/junction.h"
+#include "junction/rounds.h"
 #include "junction/sweep_index.h"
 
 namespace tovlek::junction {
 namespace {
 
-constexpr int kBlockVertices = 16;  // vertices per block of a long road
-constexpr int kLongRoad = 48;       // roads with more vertices keep blocks
-
-// The roads in list order with their current boxes, in a grid, and blocks of
-// consecutive vertices with their boxes for long roads. Boxes are taken when
-// the index is built; a query must allow for what moved since.
+// The roads near a place: their boxes in a grid (taken when the index is
+// built; a query must allow for what moved since), or in a later round of
+// the join the round's grid of road boxes; and blocks of consecutive
+// vertices with their boxes for long roads.
 struct NearIndex {
   const store::Map* map;
-  std::vector<Road*> roads;
-  BoxGrid grid;
-  std::vector<uint32_t> blockBegin;  // per road: its first block; one more at the end
+  BoxGrid grid;                     // by list position
+  OverlapGrid* roadGrid = nullptr;  // instead of `grid`, in a later round
+  std::unordered_map<uint32_t, std::pair<uint32_t, uint32_t>> longRoadBlocks;  // [begin, end)
   std::vector<Vertex*> blockFirst;
   std::vector<Box> blockBox;
   std::vector<uint32_t> found;  // scratch for queries
 };
+
+// The list positions of the roads whose boxes meet `query`, ascending.
+void roadsNear(NearIndex& index, const Box& query, std::vector<uint32_t>& found) {
+  if (index.roadGrid != nullptr) {
+    roadsMeeting(*index.roadGrid, query, found);
+  } else {
+    boxesMeeting(index.grid, query, found);
+  }
+}
 
 Box boxOfChain(const store::Map& map, Vertex* from, const Vertex* to) {
   Box box = Box::of(from);
@@ -37,18 +46,21 @@ Box boxOfChain(const store::Map& map, Vertex* from, const Vertex* to) {
   return box;
 }
 
-void addBlocks(NearIndex& index, Road* road) {
+void addBlocks(NearIndex& index, uint32_t position) {
   const store::Map& map = *index.map;
+  const uint32_t begin = static_cast<uint32_t>(index.blockFirst.size());
   int count = 0;
-  for (Vertex* v = store::firstOf(map, *road); v != nullptr; v = store::nextOf(map, v)) {
-    if (count++ % kBlockVertices == 0) index.blockFirst.push_back(v);
+  for (Vertex* v = store::firstOf(map, store::roadAt(map, position)); v != nullptr;
+       v = store::nextOf(map, v)) {
+    if (count++ % kBlockSize == 0) index.blockFirst.push_back(v);
   }
-  const size_t begin = index.blockBox.size();
   for (size_t b = begin; b < index.blockFirst.size(); ++b) {
     index.blockBox.push_back(
         boxOfChain(map, index.blockFirst[b],
                    b + 1 < index.blockFirst.size() ? index.blockFirst[b + 1] : nullptr));
   }
+  index.longRoadBlocks.emplace(position,
+                               std::pair(begin, static_cast<uint32_t>(index.blockFirst.size())));
 }
 
 // The boxes of a run of roads and which of them are long, taken on a
@@ -89,14 +101,10 @@ void buildNearIndex(NearIndex& index, const store::Map& map, int helperThreads) 
     }
     const std::unique_ptr<RoadBoxes> run = jobs.take();
     for (size_t p = run->begin; p < run->end; ++p) {
-      Road* road = &store::roadAt(map, p);
-      index.roads.push_back(road);
       boxes.push_back(run->boxes[p - run->begin]);
-      index.blockBegin.push_back(static_cast<uint32_t>(index.blockFirst.size()));
-      if (run->isLong[p - run->begin]) addBlocks(index, road);
+      if (run->isLong[p - run->begin]) addBlocks(index, static_cast<uint32_t>(p));
     }
   }
-  index.blockBegin.push_back(static_cast<uint32_t>(index.blockFirst.size()));
   buildBoxGrid(index.grid, std::move(boxes));
 }
 
@@ -282,8 +290,8 @@ std::optional<Landing> nearestLanding(NearIndex& index, uint32_t own, const Vert
                                       int64_t reach, int64_t slack, bool weldsToVertices) {
   std::optional<Landing> best;
   const Box query = around(e, reach + slack);
-  boxesMeeting(index.grid, query, index.found);
-  const Road& ownRoad = *index.roads[own];
+  roadsNear(index, query, index.found);
+  const Road& ownRoad = store::roadAt(*index.map, own);
   auto consider = [&](uint32_t t, Vertex* a, Vertex* b) {
     const std::optional<Landing> landing =
         landingOn(*index.map, ownRoad, e, a, b, limit2, weldsToVertices);
@@ -295,18 +303,20 @@ std::optional<Landing> nearestLanding(NearIndex& index, uint32_t own, const Vert
   };
   for (uint32_t t : index.found) {
     if (t == own) continue;
-    Road& road = *index.roads[t];
+    Road& road = store::roadAt(*index.map, t);
     Vertex* first = store::firstOf(*index.map, road);
     if (first->next == store::kNoVertex) {
       consider(t, first, nullptr);
       continue;
     }
-    const uint32_t blocks = index.blockBegin[t + 1] - index.blockBegin[t];
+    const auto blocksOf = index.longRoadBlocks.find(t);
+    const bool isLong = blocksOf != index.longRoadBlocks.end();
+    const uint32_t blocks = isLong ? blocksOf->second.second - blocksOf->second.first : 0;
     for (uint32_t k = 0; k < std::max<uint32_t>(blocks, 1); ++k) {
       Vertex* from = first;
       const Vertex* to = nullptr;
-      if (blocks > 0) {
-        const uint32_t b = index.blockBegin[t] + k;
+      if (isLong) {
+        const uint32_t b = blocksOf->second.first + k;
         if (!meets(query, index.blockBox[b])) continue;
         from = index.blockFirst[b];
         to = k + 1 < blocks ? index.blockFirst[b + 1] : nullptr;
@@ -321,17 +331,23 @@ std::optional<Landing> nearestLanding(NearIndex& index, uint32_t own, const Vert
   return best;
 }
 
+// Calls visit(end) for each end of the road, the first before the last, that
+// is welded to no other road (looked at as its turn comes).
+template <typename Visit>
+void forEachLooseEndOf(const store::Map& map, Road& road, Visit visit) {
+  Vertex* first = store::firstOf(map, road);
+  Vertex* last = store::lastOf(map, road);
+  if (!weldedToAnotherRoad(map, road, first)) visit(first);
+  if (last != first && !weldedToAnotherRoad(map, road, last)) visit(last);
+}
+
 // Calls visit(position, road, end) for every end of every road in list order,
 // the first end before the last, that is welded to no other road.
 template <typename Visit>
 void forEachLooseEnd(NearIndex& index, Visit visit) {
-  for (uint32_t r = 0; r < index.roads.size(); ++r) {
-    Road& road = *index.roads[r];
-    const store::Map& map = *index.map;
-    Vertex* first = store::firstOf(map, road);
-    Vertex* last = store::lastOf(map, road);
-    if (!weldedToAnotherRoad(map, road, first)) visit(r, road, first);
-    if (last != first && !weldedToAnotherRoad(map, road, last)) visit(r, road, last);
+  for (uint32_t r = 0; r < store::roadCount(*index.map); ++r) {
+    Road& road = store::roadAt(*index.map, r);
+    forEachLooseEndOf(*index.map, road, [&](Vertex* e) { visit(r, road, e); });
   }
 }
 
@@ -343,13 +359,32 @@ void countPlacement(JoinContext& join) {
 void land(JoinContext& join, Vertex* e, const Landing& landing) {
   Vertex* target = landing.vertex;
   if (target == nullptr) {
-    target = store::createInsertedVertex(join.map, landing.x, landing.y);
-    linkBehind(join, landing.start, target);
+    target = insertBehind(join, landing.start, landing.x, landing.y);
     countPlacement(join);
-    ++join.counts.newVertices;
   }
   moveRing(join, e, target->x, target->y);
   store::joinRings(join.map, target, e);
+}
+
+// Closes the gap at the loose end e of the road at list position r, if a
+// landing lies within reach; whether it did.
+bool closeGapAt(JoinContext& join, NearIndex& index, uint32_t r, Road& road, Vertex* e) {
+  const int64_t reach = join.MinDistance;
+  // Each point of a road moves at most once, by at most the distance, before
+  // a later end looks at it; an inserted vertex lies within a unit of its
+  // segment.
+  const int64_t slack = reach + 2;
+  const std::optional<Landing> landing =
+      nearestLanding(index, r, e, square(reach), reach, slack, true);
+  if (!landing) return false;
+  const Coord fromX = e->x, fromY = e->y;
+  land(join, e, *landing);
+  ++join.counts.gapsClosed;
+  if (join.reportChanges) {
+    join.events.roadPair(road, r, store::roadAt(join.map, landing->road), landing->road);
+    join.events.changed({ChangeKind::kGap, fromX, fromY, e->x, e->y, landing->vertex == nullptr});
+  }
+  return true;
 }
 
 }  // namespace
@@ -358,23 +393,45 @@ void closeGaps(JoinContext& join) {
   if (join.MinDistance <= 0) return;
   NearIndex index;
   buildNearIndex(index, join.map, join.helperThreads);
-  const int64_t reach = join.MinDistance;
-  // Each point of a road moves at most once, by at most the distance, before
-  // a later end looks at it; an inserted vertex lies within a unit of its
-  // segment.
-  const int64_t slack = reach + 2;
-  forEachLooseEnd(index, [&](uint32_t r, Road& road, Vertex* e) {
-    const std::optional<Landing> landing =
-        nearestLanding(index, r, e, square(reach), reach, slack, true);
-    if (!landing) return;
-    const Coord fromX = e->x, fromY = e->y;
-    land(join, e, *landing);
-    ++join.counts.gapsClosed;
-    if (join.reportChanges) {
-      join.events.roadPair(road, r, *index.roads[landing->road], landing->road);
-      join.events.changed({ChangeKind::kGap, fromX, fromY, e->x, e->y, landing->vertex == nullptr});
-    }
-  });
+  forEachLooseEnd(index,
+                  [&](uint32_t r, Road& road, Vertex* e) { closeGapAt(join, index, r, road, e); });
+}
+
+void closeGapsNearChanges(JoinContext& join, LaterRound& later) {
+  if (join.MinDistance <= 0) return;
+  store::Map& map = join.map;
+  // The boxes of the roads this round's sweep changed, as they stand now.
+  const size_t roads = store::roadCount(map);
+  for (const uint32_t p : later.changedNow)
+    later.boxes[roads - 1 - p] = store::boxOf(map, store::roadAt(map, p));
+  buildOverlapGrid(later.grid, later.boxes);
+  NearIndex index;
+  index.map = &map;
+  index.roadGrid = &later.grid;
+  for (uint32_t p = 0; p < roads; ++p) {
+    if (store::roadAt(map, p).readVertexCount + later.insertedInto[p] > kLongRoad)
+      addBlocks(index, p);
+  }
+  // The ends to look at: those of roads near a road changed since the last
+  // gap pass (an end lies in its road's box), as more change.
+  std::vector<bool> wanted(roads, false);
+  std::vector<uint32_t> near;
+  const int64_t reach = join.MinDistance + int64_t{join.MinDistance} + 2;  // and the slack
+  const auto markNear = [&](uint32_t changed) {
+    const store::ReadBox box = store::boxOf(map, store::roadAt(map, changed));
+    roadsNear(index, grownBy({box.minX, box.minY, box.maxX, box.maxY}, reach), near);
+    for (const uint32_t p : near) wanted[p] = true;
+    wanted[changed] = true;
+  };
+  for (const uint32_t p : later.changedBefore) markNear(p);
+  for (const uint32_t p : later.changedNow) markNear(p);
+  for (uint32_t r = 0; r < roads; ++r) {
+    if (!wanted[r]) continue;
+    Road& road = store::roadAt(map, r);
+    forEachLooseEndOf(map, road, [&](Vertex* e) {
+      if (closeGapAt(join, index, r, road, e)) takeChanges(map, later, markNear);
+    });
+  }
 }
 
 void findOpenEnds(JoinContext& join, int64_t reach) {
@@ -386,7 +443,8 @@ void findOpenEnds(JoinContext& join, int64_t reach) {
         nearestLanding(index, r, e, square(reach), reach, 0, false);
     if (!landing) return;
     ++join.counts.openEnds;
-    join.events.roadPair(road, r, *index.roads[landing->road], landing->road);
+    if (!join.reportChanges) return;
+    join.events.roadPair(road, r, store::roadAt(join.map, landing->road), landing->road);
     join.events.changed({ChangeKind::kOpenEnd, e->x, e->y, landing->x, landing->y});
   });
 }

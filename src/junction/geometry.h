@@ -79,16 +79,19 @@ inline bool shareAnEnd(const store::Vertex* p0, const store::Vertex* p1, const s
 
 // Moves v's whole ring to (x, y) and tells the fast sweep's index.
 inline void moveRing(JoinContext& join, store::Vertex* v, store::Coord x, store::Coord y) {
-  store::setPosition(join.map, v, x, y);
+  if (store::setPosition(join.map, v, x, y)) ++join.counts.changes;
   if (join.index != nullptr) noteRingMoved(*join.index, join.map, v);
 }
 
-// Links `inserted`, a new vertex, in directly behind `start` and tells the
-// fast sweep's index.
-inline void linkBehind(JoinContext& join, store::Vertex* start, store::Vertex* inserted) {
-  inserted->next = start->next;
-  start->next = inserted->ring;  // a lone vertex's ring is its id
+// A new vertex at (x, y) in directly behind `start`; tells the fast
+// sweep's index.
+inline store::Vertex* insertBehind(JoinContext& join, store::Vertex* start, store::Coord x,
+                                   store::Coord y) {
+  store::Vertex* inserted = store::insertBehind(join.map, start, x, y);
+  ++join.counts.changes;
+  ++join.counts.newVertices;
   if (join.index != nullptr) noteInserted(*join.index, join.map, start, inserted);
+  return inserted;
 }
 
 inline store::Vertex* nextOf(const JoinContext& join, const store::Vertex* v) {

@@ -47,6 +47,8 @@ struct JoinEvents {
   virtual void changed(const Change& /*change*/) {}
   // A road that had a shape and lies at one point after the join.
   virtual void collapsed(const Road& /*road*/, int64_t /*position*/, Coord /*x*/, Coord /*y*/) {}
+  // The join's last round (the `rounds`-th) still changed the map.
+  virtual void roundsNotSettled(int32_t /*rounds*/) {}
 };
 
 // What the join has done so far.
@@ -56,6 +58,8 @@ struct JoinCounts {
   int64_t newVertices = 0;  // vertices inserted by placements
   int64_t gapsClosed = 0;   // loose ends moved onto another road by closeGaps
   int64_t openEnds = 0;     // loose ends near another road that findOpenEnds found
+  int64_t changes = 0;      // positions changed and vertices inserted
+  int32_t rounds = 0;       // of the join (more than one only when closing gaps)
 };
 
 struct SweepIndex;
@@ -73,10 +77,40 @@ struct JoinContext {
   // Helper threads for work that does not depend on the order of the pairs
   // (finding them); 0 does everything on the caller's thread.
   int helperThreads = 0;
+  // The round of the join under way (see joinRounds), and for a round after
+  // the first, how the roads stand at its start: their boxes (reading
+  // order), which the sweep tests road pairs with, and which of them
+  // (list positions) have gained vertices.
+  int32_t round = 1;
+  const store::ReadBoxArray* roundBoxes = nullptr;
+  const std::vector<bool>* gainedVertices = nullptr;
 
   JoinContext(store::Map& joined, int32_t minDistance, JoinEvents& listener)
       : map(joined), MinDistance(minDistance), events(listener) {}
 };
+
+// What a join does: the plain sweep instead of the fast one (the reference
+// the fast one is checked against), and the gap pass after each sweep.
+struct JoinPlan {
+  bool plainSweep = false;
+  bool closeGaps = false;
+  // Later rounds of the fast join look only near the roads that changed
+  // even where many did (which costs more than a whole round, and gives
+  // its result): for the tests, which check both ways against the plain one.
+  bool alwaysNearChanges = false;
+};
+
+// The most rounds a join makes.
+inline constexpr int32_t kMostRounds = 8;
+
+// The join phase: a round of the sweep (and the gap pass, when closing
+// gaps). When closing gaps, rounds follow, each over the roads as the one
+// before left them (boxes taken anew), until a round changes no position
+// and inserts no vertex; after kMostRounds it stops and tells
+// roundsNotSettled. Later rounds show no progress and count only welds that
+// change something. `beforeFirstPair` runs once before the first pair.
+void joinRounds(JoinContext& join, int32_t roadCount, const JoinPlan& plan,
+                const std::function<void()>& beforeFirstPair = nullptr);
 
 // The whole join phase over the RoadList: tells sweepStarted, visits every
 // road pair with overlapping boxes in list order, and tells progress for
@@ -161,9 +195,9 @@ int crossingStep(JoinContext& join, Vertex* p0, Vertex* q0);
 // MinDistance is 0 or less. Tells roadPair and changed (kGap) per end moved.
 void closeGaps(JoinContext& join);
 
-// Tells roadPair and changed (kOpenEnd) for every end, in the order of
-// closeGaps, that no vertex of another road shares a ring with and that lies
-// within `reach` of another road; counts them.
+// Counts every end, in the order of closeGaps, that no vertex of another
+// road shares a ring with and that lies within `reach` of another road, and
+// when changes are wanted tells roadPair and changed (kOpenEnd) for each.
 void findOpenEnds(JoinContext& join, int64_t reach);
 
 // For every road of the RoadList, in list order: whether its vertices lie at

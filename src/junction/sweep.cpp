@@ -1,13 +1,16 @@
 #include <algorithm>
 #include <bit>
 #include <cstdlib>
+#include <functional>
 #include <memory>
+#include <queue>
 #include <span>
 #include <vector>
 
 #include "base/ordered_jobs.h"
 #include "junction/geometry.h"
 #include "junction/junction.h"
+#include "junction/rounds.h"
 #include "junction/sweep_index.h"
 
 namespace tovlek::junction {
@@ -93,7 +96,15 @@ struct Progress {
   int32_t shownMillions = 0;
 };
 
+// The boxes the sweep of this round tests road pairs with.
+const store::ReadBoxArray& boxesOfRound(const JoinContext& join) {
+  return join.roundBoxes != nullptr ? *join.roundBoxes : join.map.readBoxes;
+}
+
+// Later rounds of the join show no progress: their pairs are not the
+// count that the first round's lines counted.
 void finishFirstRoad(JoinContext& join, Progress& progress) {
+  if (join.round > 1) return;
   progress.pairCounter += int64_t{progress.roadCount} - progress.outerIndex - 1;
   ++progress.outerIndex;
   if (progress.pairCounter > kPairsPerProgressLine) {
@@ -467,13 +478,14 @@ void processRoadPair(JoinContext& join, Road& a, Road& b) {
 }
 
 void sweepRoadPairsPlain(JoinContext& join, int32_t roadCount) {
-  join.events.sweepStarted(roadCount, join.MinDistance);
+  if (join.round == 1) join.events.sweepStarted(roadCount, join.MinDistance);
   const size_t roads = store::roadCount(join.map);
+  const store::ReadBoxArray& boxes = boxesOfRound(join);
   Progress progress{roadCount};
   for (size_t a = 0; a + 1 < roads; ++a) {
-    const store::ReadBox& boxA = store::readBoxAt(join.map, a);
+    const store::ReadBox& boxA = store::readBoxAt(boxes, a);
     for (size_t b = a + 1; b < roads; ++b) {
-      if (!boxesOverlap(boxA, store::readBoxAt(join.map, b))) continue;
+      if (!boxesOverlap(boxA, store::readBoxAt(boxes, b))) continue;
       Road& first = store::roadAt(join.map, a);
       Road& second = store::roadAt(join.map, b);
       if (join.reportChanges) {
@@ -502,9 +514,9 @@ struct PartnerFeed {
   // Starts finding: the grid is built by the first job, so that a helper
   // builds it while the caller does other work. Nothing may move until the
   // first partners are taken.
-  PartnerFeed(const store::Map& joined, int helperThreads)
-      : map(joined),
-        roads(static_cast<uint32_t>(store::roadCount(joined))),
+  PartnerFeed(const store::ReadBoxArray& roadBoxes, int helperThreads)
+      : boxes(roadBoxes),
+        roads(static_cast<uint32_t>(roadBoxes.size)),
         jobs(helperThreads, helperThreads > 0 ? 8 : 1,
              [this](PartnerBatch& batch) { fill(batch); }) {
     giveWhileRoom();
@@ -534,7 +546,7 @@ struct PartnerFeed {
   }
 
   void fill(PartnerBatch& batch) {
-    if (!gridBuilt) buildOverlapGrid(grid, map);
+    if (!gridBuilt) buildOverlapGrid(grid, boxes);
     gridBuilt = true;
     batch.partners.clear();
     batch.offsets.assign(1, 0);
@@ -545,7 +557,7 @@ struct PartnerFeed {
     }
   }
 
-  const store::Map& map;
+  const store::ReadBoxArray& boxes;
   OverlapGrid grid;  // the helper's alone
   bool gridBuilt = false;
   uint32_t roads = 0;
@@ -559,11 +571,11 @@ struct PartnerFeed {
 
 void sweepRoadPairs(JoinContext& join, int32_t roadCount,
                     const std::function<void()>& beforeFirstPair) {
-  join.events.sweepStarted(roadCount, join.MinDistance);
+  if (join.round == 1) join.events.sweepStarted(roadCount, join.MinDistance);
   SweepIndex index;
-  PartnerFeed feed(join.map, join.helperThreads > 0 ? 1 : 0);
+  PartnerFeed feed(boxesOfRound(join), join.helperThreads > 0 ? 1 : 0);
   if (beforeFirstPair) beforeFirstPair();
-  buildSweepIndex(index, join.map);
+  buildSweepIndex(index, join.map, join.gainedVertices);
   const uint32_t roads = feed.roads;
   join.index = &index;
   Progress progress{roadCount};
@@ -589,6 +601,42 @@ void sweepRoadPairs(JoinContext& join, int32_t roadCount,
       processRoadPairFast(join, i, j);
     }
     finishFirstRoad(join, progress);
+  }
+  join.index = nullptr;
+}
+
+void sweepNearChanges(JoinContext& join, LaterRound& later) {
+  std::vector<bool> gained(later.insertedInto.size());
+  for (size_t p = 0; p < gained.size(); ++p) gained[p] = later.insertedInto[p] > 0;
+  SweepIndex index;
+  buildSweepIndex(index, join.map, &gained);
+  join.index = &index;
+  // The pairs to look at, as first and second position in one number:
+  // ascending is the order of a whole sweep.
+  std::priority_queue<uint64_t, std::vector<uint64_t>, std::greater<>> pending;
+  std::vector<bool> queued(gained.size(), false);
+  std::vector<uint32_t> partners;
+  uint64_t current = 0;  // the pair looked at last (none yet: 0 is no pair)
+  const auto queuePairsOf = [&](uint32_t road) {
+    if (queued[road]) return;
+    queued[road] = true;
+    overlappingRoads(later, road, partners);
+    for (const uint32_t other : partners) {
+      const uint64_t pair = uint64_t{std::min(road, other)} << 32 | std::max(road, other);
+      if (pair > current) pending.push(pair);
+    }
+  };
+  for (const uint32_t road : later.changedBefore) queuePairsOf(road);
+  while (!pending.empty()) {
+    const uint64_t pair = pending.top();
+    pending.pop();
+    if (pair == current) continue;
+    current = pair;
+    const uint32_t i = static_cast<uint32_t>(pair >> 32), j = static_cast<uint32_t>(pair);
+    if (join.reportChanges) join.events.roadPair(roadAt(index, i), i, roadAt(index, j), j);
+    const uint64_t modificationsBefore = index.modifications;
+    processRoadPairFast(join, i, j);
+    if (index.modifications != modificationsBefore) takeChanges(join.map, later, queuePairsOf);
   }
   join.index = nullptr;
 }

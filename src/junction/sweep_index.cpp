@@ -17,9 +17,12 @@ void addLongRoad(SweepIndex& index, const store::Map& map, size_t position) {
                  road.first,
                  road.readVertexCount,
                  Box::empty()};
-  // Before the join, a road's chain is its read vertices, in id order.
-  for (uint32_t k = 0; k < road.readVertexCount; ++k) {
-    Vertex* v = store::vertexAt(map, road.first + k);
+  // Blocks of 16 vertices along the chain. Before the join it is the road's
+  // read vertices, in id order; in a later round of the join, where it may
+  // have gained vertices, each vertex's block is noted by its id.
+  uint32_t k = 0;
+  for (store::VertexId id = road.first; id != store::kNoVertex; ++k) {
+    Vertex* v = store::vertexAt(map, id);
     if (k % kBlockSize == 0) {
       // The new block's first vertex also ends the previous block's last segment.
       if (k > 0) index.blockBox.back().grow(v->x, v->y);
@@ -29,6 +32,9 @@ void addLongRoad(SweepIndex& index, const store::Map& map, size_t position) {
     } else {
       index.blockBox.back().grow(v->x, v->y);
     }
+    if (!index.chainsAsRead)
+      index.chainBlock.emplace_back(id, static_cast<uint32_t>(index.blockFirst.size() - 1));
+    id = v->next;
   }
   entry.blockCount = static_cast<uint32_t>(index.blockFirst.size()) - entry.blockBase;
   for (uint32_t b = 0; b < entry.blockCount; ++b) {
@@ -43,15 +49,19 @@ void addLongRoad(SweepIndex& index, const store::Map& map, size_t position) {
     index.nearLongRoad[span] = true;
 }
 
+// The block noted for a vertex id in a list of (id, block) by id, or -1.
+int64_t noted(const std::vector<std::pair<store::VertexId, uint32_t>>& blocks, store::VertexId id) {
+  const auto at = std::lower_bound(
+      blocks.begin(), blocks.end(), id,
+      [](const std::pair<store::VertexId, uint32_t>& e, store::VertexId v) { return e.first < v; });
+  if (at == blocks.end() || at->first != id) return -1;
+  return at->second;
+}
+
 // The global block of a vertex of a long road, or -1 for any other vertex.
 int64_t blockOf(const SweepIndex& index, store::VertexId id) {
-  if (id >= index.readVertexEnd) {
-    const auto at = std::lower_bound(index.insertedBlock.begin(), index.insertedBlock.end(), id,
-                                     [](const std::pair<store::VertexId, uint32_t>& e,
-                                        store::VertexId v) { return e.first < v; });
-    if (at == index.insertedBlock.end() || at->first != id) return -1;
-    return at->second;
-  }
+  if (id >= index.insertedFrom) return noted(index.insertedBlock, id);
+  if (!index.chainsAsRead) return noted(index.chainBlock, id);
   if (!index.nearLongRoad[id / 64]) return -1;
   auto after = std::upper_bound(
       index.longByFirstId.begin(), index.longByFirstId.end(), id,
@@ -81,16 +91,20 @@ void growAround(SweepIndex& index, const Vertex* v, store::VertexId id) {
 
 }  // namespace
 
-void buildSweepIndex(SweepIndex& index, const store::Map& map) {
+void buildSweepIndex(SweepIndex& index, const store::Map& map,
+                     const std::vector<bool>* gainedVertices) {
   index = SweepIndex{};
   index.map = &map;
-  index.readVertexEnd = map.readVertexEnd;
+  index.chainsAsRead = gainedVertices == nullptr;
+  index.insertedFrom = static_cast<store::VertexId>(map.vertices.size);
   index.nearLongRoad.assign(map.readVertexEnd / 64 + 1, false);
-  index.shortWithInserted.assign(store::roadCount(map), false);
+  index.shortWithInserted =
+      gainedVertices != nullptr ? *gainedVertices : std::vector<bool>(store::roadCount(map), false);
   for (size_t p = 0; p < store::roadCount(map); ++p) {
     if (store::roadAt(map, p).readVertexCount > kLongRoad) addLongRoad(index, map, p);
   }
   std::sort(index.longByFirstId.begin(), index.longByFirstId.end());
+  std::sort(index.chainBlock.begin(), index.chainBlock.end());
 }
 
 void noteRingMoved(SweepIndex& index, const store::Map& map, const Vertex* v) {
@@ -277,11 +291,11 @@ void fillCells(ClassGrid& grid, size_t count, BoxAt boxAt, const std::vector<uin
 
 }  // namespace
 
-void buildOverlapGrid(OverlapGrid& grid, const store::Map& map) {
+void buildOverlapGrid(OverlapGrid& grid, const store::ReadBoxArray& boxes) {
   grid = OverlapGrid{};
-  const size_t n = store::roadCount(map);
+  const size_t n = boxes.size;
   grid.roads = n;
-  grid.readBoxes = &map.readBoxes;
+  grid.readBoxes = &boxes;
   grid.boxClass.reserve(n);
   size_t classSizes[4] = {0, 0, 0, 0};
   for (uint32_t i = 0; i < n; ++i) {
@@ -328,29 +342,58 @@ void boxesMeeting(BoxGrid& grid, const Box& query, std::vector<uint32_t>& found)
   std::sort(found.begin(), found.end());
 }
 
-void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners) {
+void roadsMeeting(OverlapGrid& grid, const Box& query, std::vector<uint32_t>& roads) {
+  roads.clear();
+  if (grid.queries % OverlapGrid::kStamps == 0)
+    std::fill(grid.lastSeen.begin(), grid.lastSeen.end(), UINT16_MAX);
+  const uint16_t stamp = static_cast<uint16_t>(grid.queries++ % OverlapGrid::kStamps);
+  auto test = [&](uint32_t j) {
+    if (readBoxesOverlap(query, readBoxOf(grid, j))) roads.push_back(j);
+  };
+  for (const ClassGrid& classGrid : grid.grids) {
+    if (classGrid.members == 0) continue;
+    const CellRange range = cellsOf(classGrid, query);
+    if (range.count() > kMaxCellsPerRoad) {
+      forEachMember(classGrid, grid.roads, &grid.boxClass, 0, test);
+      continue;
+    }
+    for (const uint32_t j : classGrid.bigRoads) test(j);
+    forEachCell(classGrid, range, [&](size_t cell) {
+      for (uint32_t k = classGrid.cellStart[cell]; k < classGrid.cellStart[cell + 1]; ++k) {
+        const uint32_t j = classGrid.cellRoads[k];
+        if (grid.lastSeen[j] == stamp) continue;
+        grid.lastSeen[j] = stamp;
+        test(j);
+      }
+    });
+  }
+  std::sort(roads.begin(), roads.end());
+}
+
+void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners, bool laterOnly) {
   partners.clear();
   if (grid.queries % OverlapGrid::kStamps == 0)
     std::fill(grid.lastSeen.begin(), grid.lastSeen.end(), UINT16_MAX);
   const uint16_t stamp = static_cast<uint16_t>(grid.queries++ % OverlapGrid::kStamps);
   const Box first = readBoxOf(grid, i);
+  const uint32_t from = laterOnly ? i + 1 : 0;
   auto test = [&](uint32_t j) {
-    if (readBoxesOverlap(first, readBoxOf(grid, j))) partners.push_back(j);
+    if (j != i && readBoxesOverlap(first, readBoxOf(grid, j))) partners.push_back(j);
   };
   for (uint8_t other = 0; other < 4; ++other) {
     const ClassGrid& classGrid = grid.grids[other];
     if (!classesMayOverlap(grid.boxClass[i], other) || classGrid.members == 0) continue;
     const CellRange range = cellsOf(classGrid, upright(first));
     if (range.count() > kMaxCellsPerRoad) {
-      forEachMember(classGrid, grid.roads, &grid.boxClass, i + 1, test);
+      forEachMember(classGrid, grid.roads, &grid.boxClass, from, test);
       continue;
     }
     const auto& big = classGrid.bigRoads;
-    for (auto at = std::upper_bound(big.begin(), big.end(), i); at != big.end(); ++at) test(*at);
+    for (auto at = std::lower_bound(big.begin(), big.end(), from); at != big.end(); ++at) test(*at);
     forEachCell(classGrid, range, [&](size_t cell) {
       const auto begin = classGrid.cellRoads.begin() + classGrid.cellStart[cell];
       const auto end = classGrid.cellRoads.begin() + classGrid.cellStart[cell + 1];
-      for (auto at = std::upper_bound(begin, end, i); at != end; ++at) {
+      for (auto at = std::lower_bound(begin, end, from); at != end; ++at) {
         const uint32_t j = *at;
         if (grid.lastSeen[j] == stamp) continue;
         grid.lastSeen[j] = stamp;

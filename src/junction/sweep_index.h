@@ -196,7 +196,12 @@ struct SweepIndex {
   // The vertices inserted into long roads (a few percent of those inserted),
   // by id, ascending as they are made, each with its block.
   std::vector<std::pair<store::VertexId, uint32_t>> insertedBlock;
-  store::VertexId readVertexEnd = 0;
+  store::VertexId insertedFrom = 0;  // vertices made from here on were inserted in this sweep
+  // Whether every road's chain is its vertices as read, in id order (the
+  // join's first round); else the block of every vertex of a long road, by
+  // id.
+  bool chainsAsRead = true;
+  std::vector<std::pair<store::VertexId, uint32_t>> chainBlock;
 
   uint64_t modifications = 0;  // moves and insertions so far
   struct Position {
@@ -233,8 +238,12 @@ struct SweepIndex {
   std::vector<Box> recentPositions;
 };
 
-// Builds the index over the RoadList (blocks of long roads).
-void buildSweepIndex(SweepIndex& index, const store::Map& map);
+// Builds the index over the RoadList (blocks of long roads). Before the
+// join every chain is its vertices as read; in a later round of the join,
+// `gainedVertices` says (per list position) which roads have vertices
+// inserted.
+void buildSweepIndex(SweepIndex& index, const store::Map& map,
+                     const std::vector<bool>* gainedVertices = nullptr);
 
 // The road at a list position, and its blocks if it is long (else null).
 inline Road& roadAt(const SweepIndex& index, size_t position) {
@@ -283,7 +292,8 @@ struct ClassGrid {
 
 struct OverlapGrid {
   size_t roads = 0;
-  // The roads' read-time boxes as the map keeps them (store::readBoxAt).
+  // The roads' boxes in reading order (store::readBoxAt): as read, or for a
+  // later round of the join as they stand when it begins.
   const store::ReadBoxArray* readBoxes = nullptr;
   std::vector<uint8_t> boxClass;  // bit 0: inverted in x; bit 1: inverted in y
   ClassGrid grids[4];
@@ -295,11 +305,17 @@ struct OverlapGrid {
   uint32_t queries = 0;
 };
 
-void buildOverlapGrid(OverlapGrid& grid, const store::Map& map);
+void buildOverlapGrid(OverlapGrid& grid, const store::ReadBoxArray& boxes);
 
-// The positions j > i whose read-time boxes overlap road i's, ascending.
-// (Any order of queries gives the same partners.)
-void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners);
+// The positions j > i (with `laterOnly`; else every j but i) whose boxes
+// overlap road i's, ascending. (Any order of queries gives the same
+// partners.)
+void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners,
+                bool laterOnly = true);
+
+// The positions of the roads whose boxes meet the upright box `query`
+// (touching counts), ascending.
+void roadsMeeting(OverlapGrid& grid, const Box& query, std::vector<uint32_t>& roads);
 
 // Upright boxes in a uniform grid, for finding the ones that meet a box.
 struct BoxGrid {

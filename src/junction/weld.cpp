@@ -39,9 +39,11 @@ void weldVertices(JoinContext& join, const Road& a, Vertex* p0, const Road& b, V
   // Both at the weld position already (as every pair of one ring is): nothing
   // moves, and the rings of a dense cluster, which are long, are not walked.
   const bool moves = p0->x != x || p0->y != y || q0->x != x || q0->y != y;
+  // Later rounds count only welds that change something: their pairs are
+  // met again and again.
+  if (join.round == 1 || moves || !store::sameRing(p0, q0)) ++join.counts.welds;
   store::joinRings(join.map, p0, q0);
   if (moves) moveRing(join, p0, x, y);
-  ++join.counts.welds;
 }
 
 }  // namespace tovlek::junction

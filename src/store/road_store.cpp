@@ -81,14 +81,11 @@ void appendExtraLine(Map& map, Road& road, std::string_view text) {
   road.extraLinesLength = pending.size();
 }
 
-namespace {
-
-ReadBox readBoxOf(const Map& map, const Road& road) {
+ReadBox boxOf(const Map& map, const Road& road) {
   // Bounds in 64 bits: a coordinate near the 32-bit limit grown by a huge
   // MinDistance must not wrap. The bound saturates.
   int64_t minX = INT64_MAX, minY = INT64_MAX, maxX = INT64_MIN, maxY = INT64_MIN;
-  for (VertexId id = road.first; id < road.first + road.readVertexCount; ++id) {
-    const Vertex* v = vertexAt(map, id);
+  for (const Vertex* v = firstOf(map, road); v != nullptr; v = nextOf(map, v)) {
     minX = std::min<int64_t>(minX, v->x);
     maxX = std::max<int64_t>(maxX, v->x);
     minY = std::min<int64_t>(minY, v->y);
@@ -101,10 +98,8 @@ ReadBox readBoxOf(const Map& map, const Road& road) {
   return {clamp(minX - half), clamp(minY - half), clamp(maxX + half), clamp(maxY + half)};
 }
 
-}  // namespace
-
 void keepRoad(Map& map, Road& road) {
-  map.readBoxes.pushBack(readBoxOf(map, road));
+  map.readBoxes.pushBack(boxOf(map, road));
   const std::string& pending = map.lines->pending;
   if (!pending.empty()) {
     char* copy = map.lines->pool.allocate(pending.size());
@@ -125,23 +120,32 @@ void endReading(Map& map) {
   map.movedBits.assign(map.readVertexEnd / 64 + 1, 0);
 }
 
-Vertex* createInsertedVertex(Map& map, Coord x, Coord y) {
+Vertex* insertBehind(Map& map, Vertex* start, Coord x, Coord y) {
   const VertexId id = static_cast<VertexId>(map.vertices.size);
-  return &map.vertices.pushBack(Vertex{x, y, kNoVertex, id, id});
+  const VertexId successor = start->next;
+  Vertex* inserted = &map.vertices.pushBack(Vertex{x, y, successor, id, id});
+  start->next = id;
+  map.insertedBefore.push_back(successor);
+  return inserted;
 }
 
-void setPosition(Map& map, Vertex* vertex, Coord x, Coord y) {
+bool setPosition(Map& map, Vertex* vertex, Coord x, Coord y) {
+  bool changed = false;
   // Each member is reached through the id its predecessor holds.
   VertexId id = vertex->ring;
   Vertex* member;
   do {
     member = vertexAt(map, id);
-    if ((member->x != x || member->y != y) && id < map.readVertexEnd)
-      map.movedBits[id >> 6] |= uint64_t{1} << (id & 63);
+    if (member->x != x || member->y != y) {
+      changed = true;
+      if (id < map.readVertexEnd) map.movedBits[id >> 6] |= uint64_t{1} << (id & 63);
+      if (map.noteMoves) map.movedVertices.push_back(id);
+    }
     member->x = x;
     member->y = y;
     id = member->ring;
   } while (member != vertex);
+  return changed;
 }
 
 std::optional<std::string_view> InputText::text(uint64_t begin, uint64_t end,

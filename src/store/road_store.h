@@ -138,7 +138,8 @@ struct Map {
   ChunkedArray<Road, 14> roads;
   ChunkedArray<Vertex, 16> vertices;
   // The read-time box of every kept road, in reading order: made as the road
-  // is kept, while its vertices are in the cache, and never changed.
+  // is kept, while its vertices are in the cache. (Later rounds of a join
+  // that closes gaps take the boxes of the roads they change anew.)
   ReadBoxArray readBoxes;
   // Vertices below this id were read; the join inserts the ones above.
   VertexId readVertexEnd = 0;
@@ -146,6 +147,12 @@ struct Map {
   // Per vertex read (from endReading on): whether the join has moved it
   // away from where it was read, one bit each.
   std::vector<uint64_t> movedBits;
+  // For the join to find the roads it changed: while `noteMoves` is set,
+  // every vertex whose position changes; and for every vertex inserted, in
+  // the order of their ids, the vertex behind it (of the same road).
+  bool noteMoves = false;
+  std::vector<VertexId> movedVertices;
+  std::vector<VertexId> insertedBefore;
   // Kept by the reader when set: each kept road's place in the input, in
   // reading order, and the input's text.
   bool keepSources = false;
@@ -218,15 +225,14 @@ void appendExtraLine(Map& map, Road& road, std::string_view text);
 // Puts the road being read at the head of the RoadList.
 void keepRoad(Map& map, Road& road);
 
+// The box of the road's vertices as they stand, grown as a ReadBox is.
+ReadBox boxOf(const Map& map, const Road& road);
+
 // Forgets the road being read, with its vertices and extra lines.
 void dropRoad(Map& map, Road& road);
 
 // Marks the end of reading: every vertex made from now on is an inserted one.
 void endReading(Map& map);
-
-// A new vertex at (x, y), alone in its ring, with no successor, for the join
-// to link into a road.
-Vertex* createInsertedVertex(Map& map, Coord x, Coord y);
 
 // True for a vertex that the join inserted.
 inline bool isInsertedVertex(const Map& map, VertexId id) {
@@ -243,7 +249,13 @@ inline VertexId idOf(const Map& map, const Vertex* v) {
 
 // Moves the vertex and every other member of its ring to (x, y); every
 // vertex read that this takes to another position is noted as moved.
-void setPosition(Map& map, Vertex* vertex, Coord x, Coord y);
+// Returns whether any position changed.
+bool setPosition(Map& map, Vertex* vertex, Coord x, Coord y);
+
+// A new vertex at (x, y), alone in its ring, linked in directly behind
+// `start`, which must have a successor (so the road's last vertex stays
+// its last).
+Vertex* insertBehind(Map& map, Vertex* start, Coord x, Coord y);
 
 // Whether the join has moved the vertex read with this id; an inserted
 // vertex counts as moved.

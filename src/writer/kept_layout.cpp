@@ -290,7 +290,8 @@ void leaveOutRepeats(RoadSection& section) {
   const std::vector<bool>& named = section.scratch.named;
   std::vector<WrittenVertex>& chain = section.chain;
   bool repeats = false;
-  for (size_t k = 1; k < chain.size() && !repeats; ++k) repeats = samePosition(chain[k - 1], chain[k]);
+  for (size_t k = 1; k < chain.size() && !repeats; ++k)
+    repeats = samePosition(chain[k - 1], chain[k]);
   if (!repeats) return;
   const bool onePoint = std::all_of(chain.begin(), chain.end(), [&](const WrittenVertex& w) {
     return samePosition(w, chain.front());
@@ -401,8 +402,9 @@ void appendChangedSection(std::string& out, RoadSection& section) {
       coordinatesWritten = true;
       continue;
     }
-    const auto index =
-        line.body && line.key == codec::SectionLine::kOther ? vertexIndexOf(line.text) : std::nullopt;
+    const auto index = line.body && line.key == codec::SectionLine::kOther
+                           ? vertexIndexOf(line.text)
+                           : std::nullopt;
     if (index && index->value < road.readVertexCount) {
       appendIndexLine(out, line.text, *index, writtenIndex);
     } else {

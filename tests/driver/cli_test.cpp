@@ -194,6 +194,38 @@ TEST_F(CliTest, OutputReplacesTheFileNamed) {
   EXPECT_NE(run({"-i", "map.mp", "-o", "/dev/null"}).out.find("Done!\r\n"), std::string::npos);
 }
 
+// --check writes no map: its status says whether the join would change
+// one (3) or not (0), and the summary how.
+TEST_F(CliTest, CheckTellsWhetherAMapIsJoined) {
+  ASSERT_EQ(run({"-i", "map.mp", "-o", "joined.mp"}).status, 0);
+  const struct {
+    std::vector<std::string> arguments;
+    int status;
+    std::string err;  // its start
+  } cases[] = {
+      {{"--check", "-i", "map.mp"},
+       3,
+       "Summary: welds 1, road ends moved 0, vertices inserted 2, "
+       "roads changed 2, gaps closed 0, open ends 4, rounds 1\n"},
+      {{"--check", "-i", "joined.mp", "--close-gaps"},
+       0,
+       "Summary: welds 1, road ends moved 0, "
+       "vertices inserted 0, roads changed 0"},
+      {{"-i", "map.mp", "--check", "--report", "r.geojson"}, 3, "Summary: welds 1"},
+      {{"--check", "-i", "map.mp", "-o", "out.mp"}, 2, ""},
+      {{"--check", "-i", "missing.mp"}, 1, "tovlek: missing.mp: No such file or directory\n"},
+  };
+  for (const auto& c : cases) {
+    const RunResult result = run(c.arguments);
+    const std::string name = testing::PrintToString(c.arguments);
+    EXPECT_EQ(result.status, c.status) << name;
+    EXPECT_EQ(result.err.substr(0, c.err.size()), c.err) << name;
+    EXPECT_EQ(result.out.find("Writing"), std::string::npos) << name;
+  }
+  EXPECT_EQ(listDirectory(dir.path),
+            (std::vector<std::string>{"joined.mp", "map.mp", "r.geojson"}));
+}
+
 TEST_F(CliTest, PairEstimateAndProgressLine) {
   writeFile(dir.file("one.mp"), "[POLYLINE]\nType=0x1\nData0=(1,2)\n[END]\n");
   EXPECT_NE(run({"-i", "one.mp", "-o", "out.mp"}).out.find("Found 1 roads, 0 million pairs.\r\n"),

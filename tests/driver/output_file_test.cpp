@@ -41,7 +41,7 @@ TEST(OutputFileTest, MapAndReportArePutInPlaceAsAPair) {
       std::filesystem::remove(dir.file("out.mp"));
       std::filesystem::create_directories(dir.file("out.mp/inside"));
     }
-    const OutputFile* failed = commitOutputFiles(map, &report);
+    const OutputFile* failed = commitOutputFiles(&map, &report);
     EXPECT_EQ(failed, c.mapFails ? &map : nullptr);
     if (c.mapFails) {
       EXPECT_NE(map.error, 0);

@@ -1,7 +1,8 @@
 // Fuzz target for the whole run on in-memory text. The first byte picks the
 // distance (low four bits), whether gaps are closed (the next bit), whether
-// the fast run uses helper threads (the bit after) and whether a run in the
-// kept layout is checked too (the next); the rest is the map. Beyond crashes
+// the fast run uses helper threads (the bit after), whether a run in the
+// kept layout is checked too (the next) and whether the fast join's later
+// rounds look only near changes (the last); the rest is the map. Beyond crashes
 // and sanitizer reports it checks that both sweeps agree byte for byte, that
 // every ring is closed with its members at one position, that every line
 // outside polyline sections comes out unchanged and in order, that every
@@ -53,7 +54,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
   const int threads = (data[0] & 32) != 0 ? 3 : 1;
   const std::string text(reinterpret_cast<const char*>(data) + 1, size - 1);
   using namespace tovlek::testkit;
-  const TextRun fast = runOnText(text, {minDistance, false, closeGaps, threads});
+  tovlek::driver::Settings fastSettings{minDistance, false, closeGaps, threads};
+  fastSettings.alwaysNearChanges = (data[0] & 128) != 0;
+  const TextRun fast = runOnText(text, fastSettings);
   if (!fast.problems.empty()) fail(fast.problems.c_str());
   const std::string passThrough = checkPassThrough(text, fast);
   if (!passThrough.empty()) fail(passThrough.c_str());

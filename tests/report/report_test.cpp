@@ -138,20 +138,20 @@ TEST_F(ReportTest, SummaryCounts) {
       // 8 beside the first: every road but that one moves or gains a vertex.
       {readFile(kData + "five-roads.mp"),
        "welds 3, road ends moved 1, vertices inserted 3, roads changed 4, gaps closed 0, "
-       "open ends 7"},
+       "open ends 7, rounds 1"},
       // A weld of vertices already at one position changes no road.
       {"[POLYLINE]\nType=0x6\nData0=(0.00000,0.00000),(0.00100,0.00000)\n[END]\n"
        "[POLYLINE]\nType=0x6\nData0=(0.00100,0.00000),(0.00100,0.00100)\n[END]\n"
        "[POLYLINE]\nType=0x6\nData0=(0.00500,0.00500),(0.00600,0.00500)\n[END]\n",
        "welds 1, road ends moved 0, vertices inserted 0, roads changed 0, gaps closed 0, "
-       "open ends 0"},
+       "open ends 0, rounds 1"},
       // The end on the first road is a snap of length 0: counted, but not a
       // change; the first road gains a vertex. Its ends are 50 (5 x the
       // distance) from the second road: open.
       {"[POLYLINE]\nType=0x6\nData0=(0.00000,0.00000),(0.00100,0.00000)\n[END]\n"
        "[POLYLINE]\nType=0x6\nData0=(0.00050,0.00000),(0.00050,0.00100)\n[END]\n",
        "welds 1, road ends moved 1, vertices inserted 1, roads changed 1, gaps closed 0, "
-       "open ends 2"},
+       "open ends 2, rounds 1"},
   };
   for (const auto& [map, counts] : cases) {
     writeFile(dir.file("map.mp"), map);
