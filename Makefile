@@ -6,7 +6,7 @@ SANITIZE_BUILD ?= build-sanitize
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo test test-sanitize test-thread fuzz bench format format-check check-includes clean
+.PHONY: all build demo install test test-sanitize test-thread fuzz bench format format-check check-includes clean
 
 all: build
 
@@ -19,6 +19,12 @@ build:
 demo: build
 	$(BUILD)/tovlek -i examples/brennmoor.mp -o $(BUILD)/brennmoor-joined.mp
 	@echo "The joined map is in $(BUILD)/brennmoor-joined.mp"
+
+# The tool in $(PREFIX)/bin and its manual page in $(PREFIX)/share/man/man1;
+# DESTDIR, if set, is put before both (for packaging).
+PREFIX ?= /usr/local
+install: build
+	DESTDIR="$(DESTDIR)" cmake --install $(BUILD) --prefix "$(PREFIX)"
 
 # Everything, with warnings as errors, then every test.
 test:

@@ -92,7 +92,6 @@ Figures runPhases(const std::string& mapPath, const std::string& outPath, const 
   streams.console = console;
   streams.warnings = console;
   streams.report = report;
-  streams.reportName = outPath + ".geojson";
   driver::Settings settings;
   settings.MinDistance = run.minDistance;
   settings.plainSweep = run.sweep == Sweep::kPlain;

@@ -23,8 +23,10 @@ if [[ ${1:-demo} == ci ]]; then
   want clang has clang++
   want clang-format has clang-format
   want libclang-rt-14-dev sh -c 'ls /usr/lib/llvm-*/lib/clang/*/lib/linux/libclang_rt.fuzzer-x86_64.a'
-  want libxml2-utils has xmllint  # checks the GPX report
+  want libxml2-utils has xmllint  # checks the GPX and KML reports
   want chromium has chromium      # runs the map page
+  want gdal-bin has ogrinfo       # opens the KML report
+  want mandoc has mandoc          # checks the manual page
 fi
 
 [[ ${#need[@]} -eq 0 ]] && exit 0

@@ -29,86 +29,80 @@ int machineThreads() {
   return count == 0 ? 1 : static_cast<int>(std::min<unsigned>(count, kMostThreads));
 }
 
+// Reads a -m value: a number sets the distance (one beyond 32 bits ends the
+// scan); anything else is a warning.
+void scanDistance(Options& options, const char* value, int position) {
+  const codec::ScannedInteger number = codec::scanInteger(value, 0);
+  if (!number.ok) {
+    options.warnings.push_back("Warning: -m value '" + std::string(value) +
+                               "' is not a number; distance stays " +
+                               std::to_string(options.settings.MinDistance));
+  } else if (number.value < INT32_MIN || number.value > INT32_MAX) {
+    options.invalidDistance = true;
+    options.invalidPosition = position;
+  } else {
+    options.settings.MinDistance = static_cast<int32_t>(number.value);
+  }
+}
+
+// The whole-argument options; false when the argument is none of them.
+// --threads and --report take the argument behind them, if there is one.
+bool scanWholeOption(Options& options, int argc, const char* const* argv, int& k) {
+  const std::string_view argument = argv[k];
+  if (argument == "--help" || argument == "-h") {
+    options.help = true;
+  } else if (argument == "--version") {
+    options.version = true;
+  } else if (argument == "--quiet" || argument == "-q") {
+    options.quiet = true;
+  } else if (argument == "--close-gaps") {
+    options.settings.closeGaps = true;
+  } else if (argument == "--keep-layout") {
+    options.settings.keepLayout = true;
+  } else if (argument == "--check") {
+    options.settings.check = true;
+  } else if ((argument == "--threads" || argument == "--report") && k + 1 < argc) {
+    ++k;
+    if (argument == "--report") {
+      options.reportPosition = k;
+    } else {
+      options.threadsPosition = k;
+      options.settings.threads = threadCount(argv[k]);
+    }
+  } else {
+    return false;
+  }
+  return true;
+}
+
 }  // namespace
 
 Options scanOptions(int argc, const char* const* argv) {
   Options options;
   options.settings.threads = machineThreads();
   int k = 0;
-  // Whether any option used the argument under test, as option or value.
-  bool used = false;
-  auto take = [&] {
+  while (k < argc - 1 && !options.invalidDistance) {
     ++k;
-    used = true;
-  };
-  auto warnIfUnused = [&] {
-    if (!used)
-      options.warnings.push_back("Warning: argument '" + std::string(argv[k]) + "' ignored");
-  };
-  while (k < argc - 1) {
-    ++k;
-    used = false;
-    // Whole-argument options come first; the value of --report is taken as
-    // it stands and tested for nothing else.
-    const std::string_view argument = argv[k];
-    if (argument == "--help" || argument == "--version") {
-      (argument == "--help" ? options.help : options.version) = true;
-      continue;
-    }
-    if (argument == "--close-gaps") {
-      options.settings.closeGaps = true;
-      continue;
-    }
-    if (argument == "--keep-layout") {
-      options.settings.keepLayout = true;
-      continue;
-    }
-    if (argument == "--check") {
-      options.settings.check = true;
-      continue;
-    }
-    if (argument == "--threads") {
-      if (k + 1 < argc) {
-        options.threadsPosition = ++k;
-        options.settings.threads = threadCount(argv[k]);
-      } else {
-        warnIfUnused();
-      }
-      continue;
-    }
-    if (argument == "--report") {
-      if (k + 1 < argc) {
-        options.reportPosition = ++k;
-      } else {
-        warnIfUnused();
-      }
-      continue;
-    }
+    if (scanWholeOption(options, argc, argv, k)) continue;
+    // -m, -i and -o by substring, each on the argument current at that
+    // moment: the value of -m is tested for -i and -o, the value of -i for -o.
+    const int underTest = k;
     if (mentions(argv[k], "-m") && k + 1 < argc) {
-      take();
-      const codec::ScannedInteger value = codec::scanInteger(argv[k], 0);
-      if (value.ok) {
-        if (value.value < INT32_MIN || value.value > INT32_MAX) {
-          options.invalidDistance = true;
-          options.invalidPosition = k;
-          return options;
-        }
-        options.settings.MinDistance = static_cast<int32_t>(value.value);
-      } else {
-        options.warnings.push_back("Warning: -m value '" + std::string(argv[k]) +
-                                   "' is not a number; distance stays " +
-                                   std::to_string(options.settings.MinDistance));
-      }
+      ++k;
+      scanDistance(options, argv[k], k);
+      if (options.invalidDistance) break;
     }
-    if (mentions(argv[k], "-i") && k + 1 < argc) {
-      take();
-      options.inputPosition = k;
+    if (mentions(argv[k], "-i") && k + 1 < argc) options.inputPosition = ++k;
+    if (mentions(argv[k], "-o") && k + 1 < argc) options.outputPosition = ++k;
+    if (k == underTest && options.unusedPosition == 0) {
+      // Nothing used it: an option missing its value (it stands last), or
+      // no option at all.
+      options.unusedPosition = k;
+      const std::string_view argument = argv[k];
+      options.lacksValue = argument == "--threads" || argument == "--report" ||
+                           mentions(argv[k], "-m") || mentions(argv[k], "-i") ||
+                           mentions(argv[k], "-o");
     }
-    if (mentions(argv[k], "-o") && k + 1 < argc) {
-      take();
-      options.outputPosition = k;
-    }
-    warnIfUnused();
   }
   return options;
 }

@@ -77,10 +77,8 @@ unsigned defaultPermissions() {
 
 // Closes and removes the temporary file, leaving the target untouched.
 void discardOutputFile(OutputFile& output) {
-  if (output.file != nullptr) {
-    std::fclose(output.file);
-    output.file = nullptr;
-  }
+  if (output.file != nullptr && !output.standardOutput) std::fclose(output.file);
+  output.file = nullptr;
   if (!output.tempPath.empty()) {
     unlink(output.tempPath.c_str());
     output.tempPath.clear();
@@ -97,6 +95,12 @@ OutputFile::~OutputFile() {
 namespace {
 
 bool openOutputFileOrKeepErrno(OutputFile& output, const std::string& path) {
+  if (namesStandardOutput(path)) {
+    output.targetPath = path;
+    output.file = stdout;
+    output.standardOutput = true;
+    return true;
+  }
   struct stat info;
   // A FIFO, a socket or a device is written directly, whatever names it
   // (/dev/stdout names a pipe through a link that has no file behind it).
@@ -143,6 +147,14 @@ bool keepReason(OutputFile& output, bool ok) {
 
 }  // namespace
 
+bool namesStandardOutput(const std::string& path) {
+  if (path == "-") return true;
+  struct stat named, standard;
+  return stat(path.c_str(), &named) == 0 && fstat(STDOUT_FILENO, &standard) == 0 &&
+         !S_ISCHR(named.st_mode) && named.st_dev == standard.st_dev &&
+         named.st_ino == standard.st_ino;
+}
+
 bool openOutputFile(OutputFile& output, const std::string& path) {
   errno = 0;
   return keepReason(output, openOutputFileOrKeepErrno(output, path));
@@ -160,7 +172,7 @@ bool finishOutputFile(OutputFile& output) {
     ok = keepReason(output,
                     fsync(fd) == 0 && fchmod(fd, static_cast<mode_t>(output.permissions)) == 0);
   }
-  const bool closed = keepReason(output, std::fclose(output.file) == 0);
+  const bool closed = output.standardOutput || keepReason(output, std::fclose(output.file) == 0);
   output.file = nullptr;
   return ok && closed;
 }

@@ -2,7 +2,8 @@
 // the target's directory and renamed onto the target only when everything
 // was written, flushed and closed without error. A symbolic link is written
 // through (its target is replaced); an existing file that is no regular
-// file, such as a FIFO, a socket or a device, is written directly.
+// file, such as a FIFO, a socket or a device, is written directly, and so is
+// standard output ("-", or a name of the file it is).
 #pragma once
 
 #include <cstdio>
@@ -15,14 +16,20 @@ struct OutputFile {
   std::string targetPath;  // the file that is finally replaced
   std::string tempPath;    // empty when the target is written directly
   unsigned permissions = 0;
-  int pendingSlot = -1;  // where the temporary file's name is kept for signals
-  int error = 0;         // the system's error number of the failure, if any
+  int pendingSlot = -1;         // where the temporary file's name is kept for signals
+  int error = 0;                // the system's error number of the failure, if any
+  bool standardOutput = false;  // `file` is stdout: flushed, never closed
 
   OutputFile() = default;
   OutputFile(const OutputFile&) = delete;
   OutputFile& operator=(const OutputFile&) = delete;
   ~OutputFile();  // discards whatever was not committed
 };
+
+// True for "-" and for a name of the file that standard output is (a
+// terminal or another character device aside, which is written as any
+// device is).
+bool namesStandardOutput(const std::string& path);
 
 // Opens the output for `path`. False when no file can be created; `error`
 // then holds the reason.

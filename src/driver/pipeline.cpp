@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
+#include <cstdarg>
 #include <cstdlib>
 #include <optional>
 #include <vector>
@@ -19,6 +20,15 @@ namespace tovlek::driver {
 namespace {
 
 using Clock = std::chrono::steady_clock;
+
+// A console line; none when the run is quiet (no console).
+__attribute__((format(printf, 2, 3))) void say(std::FILE* console, const char* format, ...) {
+  if (console == nullptr) return;
+  va_list arguments;
+  va_start(arguments, format);
+  std::vfprintf(console, format, arguments);
+  va_end(arguments);
+}
 
 double secondsSince(Clock::time_point start) {
   return std::chrono::duration<double>(Clock::now() - start).count();
@@ -62,12 +72,11 @@ struct RunConsole : junction::JoinEvents {
     double estimate = static_cast<double>(roadCount - int64_t{1}) *
                       static_cast<double>(roadCount - int64_t{2}) * factor;
     if (estimate == 0) estimate = 0;  // one road gives -0, shown as 0
-    std::fprintf(streams.console, "Found %i roads, %.0f million pairs.\r\n", roadCount, estimate);
-    std::fprintf(streams.console, "Minimum distance set to %i.\r\n", minDistance);
+    say(streams.console, "Found %i roads, %.0f million pairs.\r\n", roadCount, estimate);
+    say(streams.console, "Minimum distance set to %i.\r\n", minDistance);
   }
   void progress(int32_t millionPairs, int32_t splitCount) override {
-    std::fprintf(streams.console, "Done %i million road pairs, %i splitted\r", millionPairs,
-                 splitCount);
+    say(streams.console, "Done %i million road pairs, %i splitted\r", millionPairs, splitCount);
   }
   void notSettled(store::Coord x, store::Coord y, int64_t limit) override {
     std::fprintf(streams.warnings,
@@ -161,7 +170,7 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
   writer::MapOutput out;
   out.file = streams.output;
 
-  std::fprintf(streams.console, "Parsing %s...\r\n", streams.inputName.c_str());
+  say(streams.console, "Parsing %s...\r\n", streams.inputName.c_str());
   Clock::time_point start = Clock::now();
   MapCopier copier(in, out, map, streams.warnings);
   {
@@ -173,6 +182,10 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
     outcome.error = in.error;
     return outcome;
   }
+  // An input with text but not one section is no map: the wrong file, most
+  // likely. (An empty file or a map of other sections is a map without roads.)
+  if (outcome.roads == 0 && in.lineNumber > 0 && !in.sawSection)
+    std::fprintf(streams.warnings, "Warning: no roads found in %s\n", streams.inputName.c_str());
   store::endReading(map);
   outcome.readPhaseBytes = writer::bytesWritten(out);
   out.lineEnd = in.lineEnd;
@@ -182,7 +195,7 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
   reportOut.file = streams.report;
   std::optional<report::ChangeReport> changes;
   if (streams.report != nullptr) {
-    changes.emplace(reportOut, report::reportFormatFor(streams.reportName), map,
+    changes.emplace(reportOut, streams.reportFormat, map,
                     report::SectionNumbers{settings.keepLayout, out.sectionsWritten}, in.codePage,
                     settings.threads > 1);
   }
@@ -193,7 +206,7 @@ RunOutcome runPhases(const Settings& settings, const RunStreams& streams,
   if (afterJoin) afterJoin(map);
 
   const bool writing = streams.output != nullptr;
-  if (writing) std::fprintf(streams.console, "\nWriting %s...\r\n", streams.outputName.c_str());
+  if (writing) say(streams.console, "\nWriting %s...\r\n", streams.outputName.c_str());
   start = Clock::now();
   if (settings.keepLayout) {
     const writer::KeptLayout kept =

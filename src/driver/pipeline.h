@@ -8,6 +8,7 @@
 #include <string>
 
 #include "junction/junction.h"
+#include "report/change_report.h"
 #include "store/road_store.h"
 
 namespace tovlek::driver {
@@ -29,11 +30,11 @@ struct RunStreams {
   std::FILE* input = nullptr;
   std::FILE* output = nullptr;  // null when checking
   std::FILE* report = nullptr;  // null without a change report
-  std::FILE* console = stdout;
+  std::FILE* console = stdout;  // null: no console lines
   std::FILE* warnings = stderr;
   std::string inputName;
   std::string outputName;
-  std::string reportName;  // its ending chooses the report's format
+  report::ReportFormat reportFormat = report::ReportFormat::kGeoJson;
 };
 
 struct RunOutcome {

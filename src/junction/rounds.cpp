@@ -83,8 +83,7 @@ void beginLaterRound(JoinContext& join, LaterRound& later) {
   later.changedNow.clear();
   const size_t roads = join.map.roads.size;
   for (const uint32_t position : later.changedBefore) {
-    later.boxes[roads - 1 - position] =
-        store::boxOf(join.map, store::roadAt(join.map, position));
+    later.boxes[roads - 1 - position] = store::boxOf(join.map, store::roadAt(join.map, position));
   }
   join.roundBoxes = &later.boxes;
   later.round = join.round = ++join.counts.rounds;

@@ -85,8 +85,10 @@ bool isSectionHeader(std::string_view line) {
 void noteHeaderLine(MapInput& in, std::string_view line) {
   if (codec::holdsMarker(line, "[img id]")) {
     in.inHeaderSection = true;
+    in.sawSection = true;
   } else if (codec::holdsMarker(line, "[end")) {
     in.inHeaderSection = false;
+    in.sawSection = true;
   } else if (in.inHeaderSection) {
     std::string search;
     codec::makeSearchCopy(line, search);
@@ -250,6 +252,7 @@ std::unique_ptr<InputPiece> cutPiece(MapInput& in, ReaderState& state) {
     }
     if (isSectionHeader(line)) {
       state.inSection = true;
+      in.sawSection = true;
       open(true);
       text.append(line);
       piece->items.back().begin = piece->items.back().end = text.size();

@@ -29,6 +29,7 @@ struct MapInput {
   std::string_view lineEnd = "\n";
   int32_t codePage = 0;  // CodePage= of the header section; 0 while none was read
   bool inHeaderSection = false;
+  bool sawSection = false;  // a section's header or end line was read
 
   std::vector<char> block;
   size_t blockBegin = 0;

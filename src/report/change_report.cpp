@@ -1,6 +1,7 @@
 #include "report/change_report.h"
 
 #include <cmath>
+#include <iterator>
 
 #include "report/text.h"
 
@@ -10,22 +11,23 @@ namespace {
 constexpr double kEarthRadiusMetres = 6371008.8;
 constexpr double kPi = 3.14159265358979323846;
 
-const char* kindName(junction::ChangeKind kind) {
-  switch (kind) {
-    case junction::ChangeKind::kWeld:
-      return "weld";
-    case junction::ChangeKind::kSnap:
-      return "snap";
-    case junction::ChangeKind::kCrossing:
-      return "crossing";
-    case junction::ChangeKind::kPlaced:
-      return "placed";
-    case junction::ChangeKind::kGap:
-      return "gap";
-    case junction::ChangeKind::kOpenEnd:
-      return "open-end";
-  }
-  return "";
+// Indexed by ReportFormat.
+const FormatWriter kFormats[] = {
+    {{".gpx", nullptr}, false, beginGpx, appendGpxWaypoint, endGpx},
+    {{".kml", nullptr}, false, beginKml, appendKmlPlacemark, endKml},
+    {{".html", ".htm"}, true, beginHtml, appendHtmlFeature, endHtml},
+    {{".geojson", ".json"}, false, beginGeoJson, appendGeoJsonFeature, endGeoJson},
+};
+
+const FormatWriter& writerOf(ReportFormat format) {
+  return kFormats[static_cast<size_t>(format)];
+}
+
+// The join's change kinds are the first feature kinds, in the same order.
+FeatureKind featureKindOf(junction::ChangeKind kind) {
+  static_assert(static_cast<int>(junction::ChangeKind::kOpenEnd) ==
+                static_cast<int>(FeatureKind::kOpenEnd));
+  return static_cast<FeatureKind>(kind);
 }
 
 bool endsWith(std::string_view text, std::string_view suffix) {
@@ -80,6 +82,7 @@ void formatAndWrite(ChangeReport& report, FeatureBatch& batch) {
                                     static_cast<double>(noted.toY) - noted.fromY);
     const Feature feature{
         noted.kind,
+        index,
         noted.x,
         noted.y,
         noted.hasDistance,
@@ -87,17 +90,7 @@ void formatAndWrite(ChangeReport& report, FeatureBatch& batch) {
         noted.hasDistance ? sphericalMetres(noted.fromX, noted.fromY, noted.toX, noted.toY) : 0,
         firstCache.of(report, noted.first, noted.firstPosition),
         secondCache.of(report, noted.second, noted.secondPosition)};
-    switch (report.format) {
-      case ReportFormat::kGeoJson:
-        appendGeoJsonFeature(text, feature, index == 0);
-        break;
-      case ReportFormat::kGpx:
-        appendGpxWaypoint(text, feature);
-        break;
-      case ReportFormat::kHtml:
-        appendHtmlFeature(text, report.page, feature);
-        break;
-    }
+    writerOf(report.format).append(text, report.page, feature);
     ++index;
   }
   writer::writeText(report.out, text);
@@ -117,7 +110,7 @@ void note(ChangeReport& report, const NotedFeature& feature) {
     report.batch->features.clear();
     report.batch->firstIndex = report.features;
   }
-  if (report.format == ReportFormat::kHtml) noteHtmlFeature(report.page, feature.x, feature.y);
+  if (writerOf(report.format).drawsRoads) noteHtmlFeature(report.page, feature.x, feature.y);
   report.batch->features.push_back(feature);
   ++report.features;
   if (report.batch->features.size() == kFeaturesPerBatch) giveBatch(report);
@@ -125,10 +118,31 @@ void note(ChangeReport& report, const NotedFeature& feature) {
 
 }  // namespace
 
-ReportFormat reportFormatFor(std::string_view fileName) {
-  if (endsWith(fileName, ".gpx")) return ReportFormat::kGpx;
-  if (endsWith(fileName, ".html") || endsWith(fileName, ".htm")) return ReportFormat::kHtml;
-  return ReportFormat::kGeoJson;
+std::optional<ReportFormat> reportFormatFor(std::string_view fileName) {
+  for (size_t f = 0; f < std::size(kFormats); ++f) {
+    for (const char* ending : kFormats[f].endings) {
+      if (ending != nullptr && endsWith(fileName, ending)) return static_cast<ReportFormat>(f);
+    }
+  }
+  const std::string_view base = fileName.substr(fileName.find_last_of('/') + 1);
+  const size_t dot = base.rfind('.');
+  if (dot == std::string_view::npos || dot == 0) return ReportFormat::kGeoJson;
+  return std::nullopt;
+}
+
+std::string reportEndings() {
+  std::vector<const char*> endings;
+  for (const FormatWriter& format : kFormats) {
+    for (const char* ending : format.endings) {
+      if (ending != nullptr) endings.push_back(ending);
+    }
+  }
+  std::string list;
+  for (size_t i = 0; i < endings.size(); ++i) {
+    if (i > 0) list += i + 1 == endings.size() ? " or " : ", ";
+    list += endings[i];
+  }
+  return list;
 }
 
 double sphericalMetres(store::Coord fromX, store::Coord fromY, store::Coord toX, store::Coord toY) {
@@ -151,17 +165,7 @@ ChangeReport::ChangeReport(writer::MapOutput& output, ReportFormat reportFormat,
       jobs(helper ? 1 : 0, helper ? 4 : 1,
            [this](FeatureBatch& done) { formatAndWrite(*this, done); }) {
   std::string text;
-  switch (format) {
-    case ReportFormat::kGeoJson:
-      beginGeoJson(text);
-      break;
-    case ReportFormat::kGpx:
-      beginGpx(text);
-      break;
-    case ReportFormat::kHtml:
-      beginHtml(text);
-      break;
-  }
+  writerOf(format).begin(text);
   writer::writeText(out, text);
 }
 
@@ -180,39 +184,30 @@ void ChangeReport::changed(const junction::Change& change) {
   if (!moved && !change.addedVertex && change.kind != junction::ChangeKind::kOpenEnd) return;
   // An open end is shown where it is; a change where it went.
   const bool atFrom = change.kind == junction::ChangeKind::kOpenEnd;
-  if (format == ReportFormat::kHtml) {
+  if (writerOf(format).drawsRoads) {
     if (first != nullptr) noteHtmlRoad(page, firstPosition);
     if (second != nullptr) noteHtmlRoad(page, secondPosition);
   }
-  note(*this, {kindName(change.kind), atFrom ? change.fromX : change.toX,
+  note(*this, {featureKindOf(change.kind), atFrom ? change.fromX : change.toX,
                atFrom ? change.fromY : change.toY, true, change.fromX, change.fromY, change.toX,
                change.toY, first, firstPosition, second, secondPosition});
 }
 
 void ChangeReport::collapsed(const store::Road& road, int64_t position, store::Coord x,
                              store::Coord y) {
-  if (format == ReportFormat::kHtml) noteHtmlRoad(page, position);
-  note(*this, {"collapsed", x, y, false, x, y, x, y, &road, position, nullptr, 0});
+  if (writerOf(format).drawsRoads) noteHtmlRoad(page, position);
+  note(*this, {FeatureKind::kCollapsed, x, y, false, x, y, x, y, &road, position, nullptr, 0});
 }
 
 void ChangeReport::finish() {
   // Every batch written before the closing.
   giveBatch(*this);
   while (!jobs.empty()) jobs.take();
+  const RoadTextOf roadText = [&](int64_t position) {
+    return textOf(*this, store::roadAt(map, static_cast<size_t>(position)), position);
+  };
   std::string text;
-  switch (format) {
-    case ReportFormat::kGeoJson:
-      endGeoJson(text);
-      break;
-    case ReportFormat::kGpx:
-      endGpx(text);
-      break;
-    case ReportFormat::kHtml:
-      endHtml(text, page, map, [&](int64_t position) {
-        return textOf(*this, store::roadAt(map, static_cast<size_t>(position)), position);
-      });
-      break;
-  }
+  writerOf(format).end(text, {page, map, roadText});
   writer::writeText(out, text);
 }
 

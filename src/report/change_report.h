@@ -1,7 +1,7 @@
 // The change report: a feature for every change of the join phase that moved
 // a coordinate or added a vertex, every road pulled into a point and every
 // road end left loose near another road, written to a buffered stream as
-// GeoJSON, GPX waypoints or one map page; and the count of the roads a join
+// GeoJSON, GPX waypoints, KML placemarks or one map page; and the count of the roads a join
 // changed. Nothing here runs unless a report was asked for. Features are
 // noted as they happen and formatted and written in batches, in order, on a
 // helper thread when there is one.
@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,15 +23,18 @@
 
 namespace tovlek::report {
 
-enum class ReportFormat { kGeoJson, kGpx, kHtml };
+enum class ReportFormat { kGpx, kKml, kHtml, kGeoJson };
 
-// The format a report file's name asks for: ".gpx", ".html" or ".htm" (any
-// letter case), else GeoJSON.
-ReportFormat reportFormatFor(std::string_view fileName);
+// The format a report file's name asks for by its ending (any letter case);
+// GeoJSON for a name without one; none for an ending no format has.
+std::optional<ReportFormat> reportFormatFor(std::string_view fileName);
+
+// The endings of reportFormatFor, as a list for a message: ".gpx, ... or .json".
+std::string reportEndings();
 
 // A feature as noted during the join; its text is made later.
 struct NotedFeature {
-  const char* kind;
+  FeatureKind kind;
   store::Coord x, y;  // where it is shown
   bool hasDistance;
   store::Coord fromX, fromY, toX, toY;  // the move, for its distance

@@ -27,15 +27,15 @@ void beginGeoJson(std::string& out) {
   out += "{\"type\":\"FeatureCollection\",\"features\":[";
 }
 
-void appendGeoJsonFeature(std::string& out, const Feature& feature, bool firstFeature) {
-  out += firstFeature ? "\n" : ",\n";
+void appendGeoJsonFeature(std::string& out, const HtmlPage&, const Feature& feature) {
+  out += feature.index == 0 ? "\n" : ",\n";
   // GeoJSON positions are longitude first; the map's pairs are latitude first.
   out += "{\"type\":\"Feature\",\"geometry\":{\"type\":\"Point\",\"coordinates\":[";
   codec::appendCoordText(out, feature.y);
   out += ',';
   codec::appendCoordText(out, feature.x);
   out += "]},\"properties\":{\"kind\":\"";
-  out += feature.kind;
+  out += styleOf(feature.kind).name;
   out += '"';
   if (feature.hasDistance) {
     out += ",\"moved\":";
@@ -48,7 +48,7 @@ void appendGeoJsonFeature(std::string& out, const Feature& feature, bool firstFe
   out += "}}";
 }
 
-void endGeoJson(std::string& out) {
+void endGeoJson(std::string& out, const ReportEnd&) {
   out += "\n]}\n";
 }
 

@@ -18,36 +18,44 @@ void appendRoad(std::string& out, const RoadText& road) {
 
 }  // namespace
 
+void appendFeatureName(std::string& out, const Feature& feature) {
+  out += styleOf(feature.kind).name;
+  if (feature.hasDistance) {
+    out += ' ';
+    appendFixed(out, feature.metres, 1);
+    out += " m";
+  }
+}
+
+void appendFeatureDescription(std::string& out, const Feature& feature) {
+  appendRoad(out, *feature.first);
+  if (feature.second != nullptr) {
+    out += "; ";
+    appendRoad(out, *feature.second);
+  }
+}
+
 void beginGpx(std::string& out) {
   out +=
       "<?xml version=\"1.0\" encoding=\"UTF-8\"?>\n"
       "<gpx version=\"1.1\" creator=\"Tovlek\" xmlns=\"http://www.topografix.com/GPX/1/1\">\n";
 }
 
-void appendGpxWaypoint(std::string& out, const Feature& feature) {
+void appendGpxWaypoint(std::string& out, const HtmlPage&, const Feature& feature) {
   out += "<wpt lat=\"";
   codec::appendCoordText(out, feature.x);
   out += "\" lon=\"";
   codec::appendCoordText(out, feature.y);
   out += "\"><name>";
-  out += feature.kind;
-  if (feature.hasDistance) {
-    out += ' ';
-    appendFixed(out, feature.metres, 1);
-    out += " m";
-  }
+  appendFeatureName(out, feature);
   out += "</name><desc>";
-  appendRoad(out, *feature.first);
-  if (feature.second != nullptr) {
-    out += "; ";
-    appendRoad(out, *feature.second);
-  }
+  appendFeatureDescription(out, feature);
   out += "</desc><type>";
-  out += feature.kind;
+  out += styleOf(feature.kind).name;
   out += "</type></wpt>\n";
 }
 
-void endGpx(std::string& out) {
+void endGpx(std::string& out, const ReportEnd&) {
   out += "</gpx>\n";
 }
 

@@ -3,23 +3,13 @@
 // with pan and zoom, a legend with the count of each kind, and a feature's
 // details on a click. Nothing is fetched from elsewhere.
 #include <cmath>
-#include <cstring>
+#include <iterator>
 
 #include "report/formats.h"
 #include "report/text.h"
 
 namespace tovlek::report {
 namespace {
-
-// The kinds in the order of the page's script (its K and C).
-const char* const kKinds[] = {"weld", "snap", "crossing", "placed", "gap", "open-end", "collapsed"};
-
-int kindIndex(const char* kind) {
-  for (int k = 0; k < 7; ++k) {
-    if (std::strcmp(kKinds[k], kind) == 0) return k;
-  }
-  return 0;
-}
 
 void appendInteger(std::string& out, int64_t value) {
   out += std::to_string(value);
@@ -45,19 +35,19 @@ const F=[)";
 
 // The page's script: reads F (kind, x, y, centimetres, first and second
 // section per feature, x and y counted from O), R (section, input line,
-// label, then the road's vertices as steps from O) and O.
+// label, then the road's vertices as steps from O), O, and the kinds: K
+// (names), C (colours) and D (the order they are drawn in).
 const char* const kScript = R"JS(<script>
 (function () {
   var body = document.body;
   window.onerror = function (m) { body.setAttribute("data-error", String(m)); };
-  var K = ["weld", "snap", "crossing", "placed", "gap", "open-end", "collapsed"];
-  var C = ["#1f77b4", "#d62728", "#2ca02c", "#9467bd", "#ff7f0e", "#e377c2", "#17becf"];
+  var open = K.indexOf("open-end");
   var count = K.map(function () { return 0; }), byKind = K.map(function () { return []; });
   for (var i = 0; i < F.length; i += 6) { count[F[i]]++; byKind[F[i]].push(i); }
   // Changes on top of the places to look (open ends, drawn as rings); a
   // snap over the point placed for it.
-  var order = [5, 3, 2, 0, 4, 1, 6], hidden = K.map(function () { return false; });
-  var legend = "<b>" + (F.length / 6 - count[5]) + " changes, " + count[5] + " open ends</b><ul>";
+  var hidden = K.map(function () { return false; });
+  var legend = "<b>" + (F.length / 6 - count[open]) + " changes, " + count[open] + " open ends</b><ul>";
   K.forEach(function (k, j) {
     legend += '<li data-kind="' + k + '" data-count="' + count[j] + '"><span style="background:' +
       C[j] + '"></span>' + k + " <b>" + count[j] + "</b></li>";
@@ -96,7 +86,7 @@ const char* const kScript = R"JS(<script>
       }
     });
     ctx.stroke();
-    order.forEach(function (k) {
+    D.forEach(function (k) {
       if (hidden[k]) return;
       ctx.beginPath();
       byKind[k].forEach(function (i) {
@@ -104,7 +94,7 @@ const char* const kScript = R"JS(<script>
         if (x < -9 || y < -9 || x > width + 9 || y > height + 9) return;
         ctx.moveTo(x + 3, y); ctx.arc(x, y, 3, 0, 2 * Math.PI);
       });
-      if (k == 5) { ctx.strokeStyle = C[k]; ctx.lineWidth = 1.5; ctx.stroke(); }
+      if (k == open) { ctx.strokeStyle = C[k]; ctx.lineWidth = 1.5; ctx.stroke(); }
       else { ctx.fillStyle = C[k]; ctx.fill(); }
     });
   }
@@ -195,7 +185,7 @@ void noteHtmlRoad(HtmlPage& page, int64_t position) {
 }
 
 void appendHtmlFeature(std::string& out, const HtmlPage& page, const Feature& feature) {
-  appendInteger(out, kindIndex(feature.kind));
+  appendInteger(out, static_cast<int64_t>(feature.kind));
   appendInteger(out, int64_t{feature.x} - page.originX);
   appendInteger(out, int64_t{feature.y} - page.originY);
   appendInteger(out, feature.hasDistance ? std::llround(feature.metres * 100) : -1);
@@ -203,6 +193,8 @@ void appendHtmlFeature(std::string& out, const HtmlPage& page, const Feature& fe
     appendInteger(out, road != nullptr ? road->section : 0);
   out += '\n';
 }
+
+namespace {
 
 void appendHtmlRoad(std::string& out, const HtmlPage& page, const store::Map& map,
                     const store::Road& road, const RoadText& text) {
@@ -222,12 +214,59 @@ void appendHtmlRoad(std::string& out, const HtmlPage& page, const store::Map& ma
   out += "],\n";
 }
 
-void appendHtmlEnd(std::string& out, const HtmlPage& page) {
+}  // namespace
+
+namespace {
+
+// A script array of the kinds' names or colours.
+void appendKindArray(std::string& out, const char* name, const char* KindStyle::*field) {
+  out += "const ";
+  out += name;
+  out += "=[";
+  for (const KindStyle& style : kKindStyles) {
+    if (&style != kKindStyles) out += ',';
+    out += '"';
+    out += style.*field;
+    out += '"';
+  }
+  out += "];\n";
+}
+
+// The kinds for the page's script, from the one table: K (names), C
+// (colours) and D (the kinds by layer, the order they are drawn in).
+void appendKinds(std::string& out) {
+  appendKindArray(out, "K", &KindStyle::name);
+  appendKindArray(out, "C", &KindStyle::colour);
+  out += "const D=[";
+  const char* comma = "";
+  for (int layer = 0; layer < static_cast<int>(std::size(kKindStyles)); ++layer) {
+    for (size_t k = 0; k < std::size(kKindStyles); ++k) {
+      if (kKindStyles[k].layer != layer) continue;
+      out += comma;
+      out += std::to_string(k);
+      comma = ",";
+    }
+  }
+  out += "];\n";
+}
+
+}  // namespace
+
+void endHtml(std::string& out, const ReportEnd& end) {
+  const HtmlPage& page = end.page;
+  out += "];\nconst R=[";
+  for (size_t p = 0; p < store::roadCount(end.map) && p < page.namedRoads.size(); ++p) {
+    if (page.namedRoads[p])
+      appendHtmlRoad(out, page, end.map, store::roadAt(end.map, p),
+                     end.textOf(static_cast<int64_t>(p)));
+  }
   out += "];\nconst O=[";
   out += std::to_string(page.originX);
   out += ',';
   out += std::to_string(page.originY);
-  out += "];\n</script>\n";
+  out += "];\n";
+  appendKinds(out);
+  out += "</script>\n";
   out += kScript;
 }
 

@@ -17,7 +17,8 @@ std::string generatedMap(int roads) {
   std::unique_ptr<std::FILE, int (*)(std::FILE*)> pipe(popen(command.c_str(), "r"), pclose);
   std::string text;
   char block[1 << 16];
-  for (size_t got; (got = std::fread(block, 1, sizeof block, pipe.get())) > 0;) text.append(block, got);
+  for (size_t got; (got = std::fread(block, 1, sizeof block, pipe.get())) > 0;)
+    text.append(block, got);
   return text;
 }
 

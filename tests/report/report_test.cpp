@@ -33,7 +33,7 @@ TEST_F(ReportTest, OneFeaturePerChangeInOrder) {
     EXPECT_EQ(result.status, 0);
     EXPECT_EQ(readFile(dir.file(name)), readFile(kData + "five-roads." + format));
   }
-  // Any other name is GeoJSON.
+  // .json is GeoJSON too.
   runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--close-gaps", "--report", "r.json"});
   EXPECT_EQ(readFile(dir.file("r.json")), readFile(kData + "five-roads.geojson"));
 }
@@ -53,20 +53,51 @@ bool has(const std::string& program) {
   return std::system(("command -v " + program + " >/dev/null 2>&1").c_str()) == 0;
 }
 
-// The GPX file is well-formed GPX 1.1 with one waypoint per feature.
-TEST_F(ReportTest, GpxValidates) {
+// The texts of every element `tag` in an XML text, in order.
+std::vector<std::string> elementTexts(const std::string& xml, const std::string& tag) {
+  std::vector<std::string> texts;
+  const std::string open = "<" + tag + ">", close = "</" + tag + ">";
+  for (size_t at = xml.find(open); at != std::string::npos; at = xml.find(open, at + 1)) {
+    const size_t begin = at + open.size();
+    texts.push_back(xml.substr(begin, xml.find(close, begin) - begin));
+  }
+  return texts;
+}
+
+// GPX 1.1 and KML 2.2 are well-formed, in their namespace, with one waypoint
+// or placemark per feature, named and described alike; GDAL reads the KML.
+TEST_F(ReportTest, XmlReportsValidate) {
   if (!has("xmllint")) GTEST_SKIP() << "xmllint (Debian libxml2-utils) is not installed";
   writeFile(dir.file("map.mp"), readFile(TOVLEK_TEST_DATA "/vectors/gaps-01.mp"));
-  for (const char* name : {"r.gpx", "r.geojson"})
+  for (const char* name : {"r.gpx", "r.kml", "r.geojson"})
     runTovlek(dir.path, {"-i", "map.mp", "-o", "out.mp", "--close-gaps", "--report", name});
   int features = 0;
   for (const auto& [kind, count] : kindsIn(readFile(dir.file("r.geojson")))) features += count;
-  const RunResult check =
-      runShell(dir.path,
-               "xmllint --noout r.gpx && xmllint --xpath 'namespace-uri(/*)' r.gpx && "
-               "xmllint --xpath \"count(//*[local-name()='wpt'])\" r.gpx");
-  EXPECT_EQ(check.out, "http://www.topografix.com/GPX/1/1\n" + std::to_string(features) + "\n");
   EXPECT_GT(features, 50);
+  const std::pair<const char*, const char*> formats[] = {
+      {"r.gpx wpt", "http://www.topografix.com/GPX/1/1"},
+      {"r.kml Placemark", "http://www.opengis.net/kml/2.2"}};
+  for (const auto& [fileAndElement, space] : formats) {
+    const std::string file(fileAndElement, 5), element(fileAndElement + 6);
+    const RunResult check = runShell(dir.path, "xmllint --noout " + file +
+                                                   " && xmllint --xpath "
+                                                   "'namespace-uri(/*)' " +
+                                                   file +
+                                                   " && xmllint "
+                                                   "--xpath \"count(//*[local-name()='" +
+                                                   element + "'])\" " + file);
+    EXPECT_EQ(check.out, std::string(space) + "\n" + std::to_string(features) + "\n") << file;
+  }
+  const std::string gpx = readFile(dir.file("r.gpx")), kml = readFile(dir.file("r.kml"));
+  std::vector<std::string> kmlNames = elementTexts(kml, "name");
+  kmlNames.erase(kmlNames.begin());  // the document's
+  EXPECT_EQ(kmlNames, elementTexts(gpx, "name"));
+  EXPECT_EQ(elementTexts(kml, "description"), elementTexts(gpx, "desc"));
+  if (!has("ogrinfo")) GTEST_SKIP() << "ogrinfo (Debian gdal-bin) is not installed";
+  const RunResult gdal = runShell(dir.path, "ogrinfo -ro -al -so r.kml");
+  EXPECT_EQ(gdal.status, 0) << gdal.err;
+  EXPECT_NE(gdal.out.find("Feature Count: " + std::to_string(features) + "\n"), std::string::npos)
+      << gdal.out;
 }
 
 // The document that headless Chromium makes of a page in the directory
@@ -168,9 +199,9 @@ TEST_F(ReportTest, ReportValueIsTestedForNothingElse) {
   EXPECT_NE(result.out.find("Minimum distance set to 5."), std::string::npos);
   EXPECT_TRUE(fileExists(dir.file("x-i-o-m.geojson")));
   EXPECT_TRUE(fileExists(dir.file("out.mp")));
-  // Only whole arguments count: this one is an unknown argument, skipped.
+  // Only whole arguments count: this one is an unknown argument.
   EXPECT_EQ(runTovlek(dir.path, {"x--report", "r.geojson", "-i", "map.mp", "-o", "o2.mp"}).status,
-            0);
+            2);
   EXPECT_FALSE(fileExists(dir.file("r.geojson")));
 }
 
