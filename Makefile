@@ -6,7 +6,8 @@ SANITIZE_BUILD ?= build-sanitize
 JOBS ?= 2
 CMAKE_FLAGS ?=
 
-.PHONY: all build demo install test test-sanitize test-thread fuzz bench format format-check check-includes clean
+.PHONY: all build demo install test test-sanitize test-thread test-libcxx windows test-windows fuzz bench \
+  format format-check check-includes clean
 
 all: build
 
@@ -43,6 +44,32 @@ TSAN_BUILD ?= build-tsan
 test-thread:
 	TSAN_OPTIONS="halt_on_error=1 $(TSAN_OPTIONS)" $(MAKE) test BUILD=$(TSAN_BUILD) \
 	  CMAKE_FLAGS="-DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVLEK_TSAN=ON $(CMAKE_FLAGS)"
+
+# The tests built with clang and LLVM's C++ library, libc++ (GoogleTest built
+# from its sources with it): nothing may depend on libstdc++ alone.
+LIBCXX_BUILD ?= build-libcxx
+test-libcxx:
+	@tools/ensure-packages.sh libcxx
+	CC=clang CXX=clang++ $(MAKE) test BUILD=$(LIBCXX_BUILD) CMAKE_FLAGS="-DTOVLEK_LIBCXX=ON $(CMAKE_FLAGS)"
+
+# tovlek.exe for 64-bit Windows, cross-compiled with MinGW-w64 and linked
+# statically: it needs no DLL that Windows does not have.
+WINDOWS_BUILD ?= build-windows
+windows:
+	@tools/ensure-packages.sh windows
+	cmake -S . -B $(WINDOWS_BUILD) -DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64.cmake \
+	  -DCMAKE_BUILD_TYPE=Release -DTOVLEK_WERROR=ON -DTOVLEK_TESTS=ON >/dev/null
+	cmake --build $(WINDOWS_BUILD) -j $(JOBS) --target tovlek platform_tests
+	@echo "The Windows tool is $(WINDOWS_BUILD)/tovlek.exe"
+
+# The Windows tool under Wine against the Linux build (which `make test`
+# builds first): vectors, platform tests, and generated, bundled and (where
+# they are) shared maps.
+test-windows: windows test
+	mkdir -p $(BUILD)/windows-maps
+	test -s $(BUILD)/windows-maps/city.mp || $(BUILD)/mapgen 7 20000 city >$(BUILD)/windows-maps/city.mp
+	tools/windows-check.sh $(BUILD) $(WINDOWS_BUILD) examples/*.mp $(BUILD)/windows-maps/city.mp \
+	  $(wildcard ../shared/maps/*.mp)
 
 # libFuzzer (clang) over the whole run and over the codec, FUZZ_SECONDS each,
 # starting from the corpora in tests/fuzz/corpus; new finds go to
@@ -83,4 +110,4 @@ check-includes:
 	tools/check-includes.sh
 
 clean:
-	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(FUZZ_BUILD)
+	rm -rf $(BUILD) $(SANITIZE_BUILD) $(TSAN_BUILD) $(LIBCXX_BUILD) $(WINDOWS_BUILD) $(FUZZ_BUILD)

@@ -3,7 +3,7 @@
 # are missing: with apt-get when run as root, otherwise it prints the line to
 # run and stops.
 #
-#   tools/ensure-packages.sh demo|test|ci
+#   tools/ensure-packages.sh demo|test|ci|libcxx|windows
 set -euo pipefail
 
 need=()
@@ -18,6 +18,18 @@ want cmake has cmake
 want g++ has g++
 if [[ ${1:-demo} != demo ]]; then
   want libgtest-dev test -f /usr/include/gtest/gtest.h
+fi
+if [[ ${1:-demo} == libcxx || ${1:-demo} == ci ]]; then
+  want clang has clang++
+  want libc++-dev test -d /usr/include/c++/v1
+  want libc++abi-dev sh -c 'ls /usr/lib/llvm-*/lib/libc++abi.so'
+  want googletest test -f /usr/src/googletest/CMakeLists.txt
+fi
+if [[ ${1:-demo} == windows || ${1:-demo} == ci ]]; then
+  want g++-mingw-w64-x86-64-posix has x86_64-w64-mingw32-g++-posix
+  want googletest test -f /usr/src/googletest/CMakeLists.txt
+  want wine has wine
+  want wine64 sh -c 'ls /usr/lib/wine/wine64'
 fi
 if [[ ${1:-demo} == ci ]]; then
   want clang has clang++

@@ -1,20 +1,18 @@
 #include "driver/output_file.h"
 
-#include <fcntl.h>
-#include <signal.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdlib>
 #include <vector>
 
+#include "platform/platform.h"
+
 namespace tovlek::driver {
 namespace {
 
 constexpr int kPendingSlots = 4;
-using PendingTemps = char[kPendingSlots][PATH_MAX + 64];
+constexpr size_t kLongestPath = 4096;
+using PendingTemps = char[kPendingSlots][kLongestPath + 64];
 
 // The temporary files of the open outputs (the map and the report), in fixed
 // buffers; an empty slot is free. This is the process's one piece of shared
@@ -41,38 +39,31 @@ void releasePendingSlot(int& slot) {
   slot = -1;
 }
 
+size_t lastSeparator(const std::string& path) {
+  for (size_t i = path.size(); i-- > 0;) {
+    if (platform::isSeparator(path[i])) return i;
+  }
+  return std::string::npos;
+}
+
 std::string directoryOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
+  const size_t slash = lastSeparator(path);
   if (slash == std::string::npos) return ".";
-  if (slash == 0) return "/";
+  if (slash == 0) return path.substr(0, 1);
   return path.substr(0, slash);
 }
 
 std::string baseNameOf(const std::string& path) {
-  const size_t slash = path.rfind('/');
+  const size_t slash = lastSeparator(path);
   return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-// Follows symbolic links (at most 40, as the system does) to the path that
-// will really be replaced; a dangling link yields its missing target.
-std::string resolveLinks(std::string path) {
-  for (int hop = 0; hop < 40; ++hop) {
-    struct stat info;
-    if (lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) break;
-    std::vector<char> target(static_cast<size_t>(info.st_size > 0 ? info.st_size : PATH_MAX) + 1);
-    const ssize_t length = readlink(path.c_str(), target.data(), target.size());
-    if (length < 0 || static_cast<size_t>(length) >= target.size()) break;
-    std::string next(target.data(), static_cast<size_t>(length));
-    if (next.empty()) break;
-    path = (next.front() == '/') ? next : directoryOf(path) + "/" + next;
-  }
-  return path;
-}
-
-unsigned defaultPermissions() {
-  const mode_t mask = umask(0);
-  umask(mask);
-  return 0666u & ~static_cast<unsigned>(mask);
+// The start of a hidden name beside `target`: ".NAME" and the tag.
+std::string hiddenPrefix(const std::string& target, const char* tag) {
+  std::string prefix = ".";
+  prefix += baseNameOf(target);
+  prefix += tag;
+  return prefix;
 }
 
 // Closes and removes the temporary file, leaving the target untouched.
@@ -80,7 +71,7 @@ void discardOutputFile(OutputFile& output) {
   if (output.file != nullptr && !output.standardOutput) std::fclose(output.file);
   output.file = nullptr;
   if (!output.tempPath.empty()) {
-    unlink(output.tempPath.c_str());
+    platform::removeFile(output.tempPath.c_str());
     output.tempPath.clear();
     releasePendingSlot(output.pendingSlot);
   }
@@ -101,41 +92,34 @@ bool openOutputFileOrKeepErrno(OutputFile& output, const std::string& path) {
     output.standardOutput = true;
     return true;
   }
-  struct stat info;
   // A FIFO, a socket or a device is written directly, whatever names it
   // (/dev/stdout names a pipe through a link that has no file behind it).
-  if (stat(path.c_str(), &info) == 0 && !S_ISREG(info.st_mode)) {
-    if (S_ISDIR(info.st_mode)) {
-      errno = EISDIR;
-      return false;
-    }
-    output.targetPath = path;
-    output.file = std::fopen(path.c_str(), "w");
-    return output.file != nullptr;
-  }
-  output.targetPath = resolveLinks(path);
-  const bool exists = stat(output.targetPath.c_str(), &info) == 0;
-  // A file that may not be written is not replaced either: renaming over it
-  // would get round its permission bits.
-  if (exists && access(output.targetPath.c_str(), W_OK) != 0) return false;
-  output.permissions = exists ? (info.st_mode & 07777) : defaultPermissions();
-  std::string pattern =
-      directoryOf(output.targetPath) + "/." + baseNameOf(output.targetPath) + ".tovlek-XXXXXX";
-  const int fd = mkstemp(pattern.data());
-  if (fd < 0) return false;
-  output.tempPath = pattern;
-  output.pendingSlot = claimPendingSlot(pattern);
-  // Keep the replaced file's owner where we may; failing that is harmless.
-  if (exists && fchown(fd, info.st_uid, info.st_gid) != 0) {
-  }
-  output.file = fdopen(fd, "w");
-  if (output.file == nullptr) {
-    const int reason = errno;
-    close(fd);
-    discardOutputFile(output);
-    errno = reason;
+  const platform::FileInfo named = platform::infoOf(path);
+  if (named.kind == platform::FileInfo::Kind::kDirectory) {
+    errno = EISDIR;
     return false;
   }
+  if (named.kind != platform::FileInfo::Kind::kMissing &&
+      named.kind != platform::FileInfo::Kind::kRegular) {
+    output.targetPath = path;
+    output.file = platform::openForWriting(path);
+    return output.file != nullptr;
+  }
+  output.targetPath = platform::resolveLinks(path);
+  output.replaced = platform::infoOf(output.targetPath);
+  // A file that may not be written is not replaced either: renaming over it
+  // would get round its permission bits.
+  if (output.replaced.readOnly) {
+    errno = EACCES;
+    return false;
+  }
+  output.file = platform::createTemporary(
+      directoryOf(output.targetPath), hiddenPrefix(output.targetPath, ".tovlek-"), output.tempPath);
+  if (output.file == nullptr) {
+    output.tempPath.clear();
+    return false;
+  }
+  output.pendingSlot = claimPendingSlot(output.tempPath);
   return true;
 }
 
@@ -149,10 +133,9 @@ bool keepReason(OutputFile& output, bool ok) {
 
 bool namesStandardOutput(const std::string& path) {
   if (path == "-") return true;
-  struct stat named, standard;
-  return stat(path.c_str(), &named) == 0 && fstat(STDOUT_FILENO, &standard) == 0 &&
-         !S_ISCHR(named.st_mode) && named.st_dev == standard.st_dev &&
-         named.st_ino == standard.st_ino;
+  const platform::FileInfo named = platform::infoOf(path);
+  return named.kind != platform::FileInfo::Kind::kCharacterDevice &&
+         platform::sameFile(named, platform::infoOf(stdout));
 }
 
 bool openOutputFile(OutputFile& output, const std::string& path) {
@@ -168,9 +151,8 @@ bool finishOutputFile(OutputFile& output) {
   errno = 0;
   bool ok = keepReason(output, std::fflush(output.file) == 0 && !std::ferror(output.file));
   if (ok && !output.tempPath.empty()) {
-    const int fd = fileno(output.file);
-    ok = keepReason(output,
-                    fsync(fd) == 0 && fchmod(fd, static_cast<mode_t>(output.permissions)) == 0);
+    ok = keepReason(output, platform::syncToDisk(output.file) &&
+                                platform::takePermissions(output.file, output.replaced));
   }
   const bool closed = output.standardOutput || keepReason(output, std::fclose(output.file) == 0);
   output.file = nullptr;
@@ -181,8 +163,7 @@ bool finishOutputFile(OutputFile& output) {
 bool replaceTarget(OutputFile& output) {
   if (output.tempPath.empty()) return true;
   errno = 0;
-  if (!keepReason(output, std::rename(output.tempPath.c_str(), output.targetPath.c_str()) == 0))
-    return false;
+  if (!keepReason(output, platform::replaceFile(output.tempPath, output.targetPath))) return false;
   output.tempPath.clear();
   releasePendingSlot(output.pendingSlot);
   return true;
@@ -199,17 +180,17 @@ struct KeptAside {
 // where the file system allows, else the file itself moved aside. False
 // when the file exists and no second name could be made.
 bool keepAside(const OutputFile& output, KeptAside& kept) {
-  struct stat info;
-  if (output.tempPath.empty() || stat(output.targetPath.c_str(), &info) != 0) return true;
-  std::string aside =
-      directoryOf(output.targetPath) + "/." + baseNameOf(output.targetPath) + ".tovlek-old-XXXXXX";
-  const int fd = mkstemp(aside.data());
-  if (fd < 0) return false;
-  close(fd);
-  unlink(aside.c_str());
-  if (link(output.targetPath.c_str(), aside.c_str()) != 0 &&
-      std::rename(output.targetPath.c_str(), aside.c_str()) != 0)
-    return false;
+  if (output.tempPath.empty() ||
+      platform::infoOf(output.targetPath).kind == platform::FileInfo::Kind::kMissing)
+    return true;
+  // A free name beside the target: a temporary file's, removed again.
+  std::string aside;
+  std::FILE* placeholder = platform::createTemporary(
+      directoryOf(output.targetPath), hiddenPrefix(output.targetPath, ".tovlek-old-"), aside);
+  if (placeholder == nullptr) return false;
+  std::fclose(placeholder);
+  platform::removeFile(aside.c_str());
+  if (!platform::secondName(output.targetPath, aside)) return false;
   kept.aside = aside;
   return true;
 }
@@ -218,9 +199,9 @@ bool keepAside(const OutputFile& output, KeptAside& kept) {
 // place, or the new one removed where there was none.
 void putBack(const OutputFile& output, KeptAside& kept) {
   if (!kept.aside.empty()) {
-    std::rename(kept.aside.c_str(), output.targetPath.c_str());
+    platform::replaceFile(kept.aside, output.targetPath);
   } else if (kept.replaced) {
-    unlink(output.targetPath.c_str());
+    platform::removeFile(output.targetPath.c_str());
   }
   kept = KeptAside{};
 }
@@ -251,7 +232,7 @@ OutputFile* commitOutputFiles(OutputFile* map, OutputFile* report) {
     if (report != nullptr) putBack(*report, oldReport);
     failed = map;
   }
-  if (!oldReport.aside.empty()) unlink(oldReport.aside.c_str());
+  if (!oldReport.aside.empty()) platform::removeFile(oldReport.aside.c_str());
   if (failed != nullptr) {
     if (map != nullptr) discardOutputFile(*map);
     if (report != nullptr) discardOutputFile(*report);
@@ -259,33 +240,23 @@ OutputFile* commitOutputFiles(OutputFile* map, OutputFile* report) {
   return failed;
 }
 
-void holdOffInterrupts() {
-  sigset_t interrupts;
-  sigemptyset(&interrupts);
-  for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, signalNumber);
-  sigprocmask(SIG_BLOCK, &interrupts, nullptr);
-}
-
 bool namesSameFile(const std::string& a, const std::string& b) {
-  struct stat infoA, infoB;
-  const bool hasA = stat(a.c_str(), &infoA) == 0;
-  const bool hasB = stat(b.c_str(), &infoB) == 0;
-  if (hasA && hasB) {
-    return S_ISREG(infoA.st_mode) && infoA.st_dev == infoB.st_dev && infoA.st_ino == infoB.st_ino;
-  }
+  const platform::FileInfo infoA = platform::infoOf(a), infoB = platform::infoOf(b);
+  const bool hasA = infoA.kind != platform::FileInfo::Kind::kMissing;
+  const bool hasB = infoB.kind != platform::FileInfo::Kind::kMissing;
+  if (hasA && hasB)
+    return infoA.kind == platform::FileInfo::Kind::kRegular && platform::sameFile(infoA, infoB);
   if (hasA || hasB) return false;
-  const std::string targetA = resolveLinks(a);
-  const std::string targetB = resolveLinks(b);
-  if (baseNameOf(targetA) != baseNameOf(targetB)) return false;
-  struct stat directoryA, directoryB;
-  return stat(directoryOf(targetA).c_str(), &directoryA) == 0 &&
-         stat(directoryOf(targetB).c_str(), &directoryB) == 0 &&
-         directoryA.st_dev == directoryB.st_dev && directoryA.st_ino == directoryB.st_ino;
+  const std::string targetA = platform::resolveLinks(a);
+  const std::string targetB = platform::resolveLinks(b);
+  return baseNameOf(targetA) == baseNameOf(targetB) &&
+         platform::sameFile(platform::infoOf(directoryOf(targetA)),
+                            platform::infoOf(directoryOf(targetB)));
 }
 
 void removePendingTemporaryFiles() {
   for (const char* temp : pendingTemps()) {
-    if (temp[0] != '\0') unlink(temp);
+    if (temp[0] != '\0') platform::removeFile(temp);
   }
 }
 

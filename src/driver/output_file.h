@@ -9,13 +9,15 @@
 #include <cstdio>
 #include <string>
 
+#include "platform/platform.h"
+
 namespace tovlek::driver {
 
 struct OutputFile {
   std::FILE* file = nullptr;
-  std::string targetPath;  // the file that is finally replaced
-  std::string tempPath;    // empty when the target is written directly
-  unsigned permissions = 0;
+  std::string targetPath;       // the file that is finally replaced
+  std::string tempPath;         // empty when the target is written directly
+  platform::FileInfo replaced;  // the target as it was; its permissions go to the new file
   int pendingSlot = -1;         // where the temporary file's name is kept for signals
   int error = 0;                // the system's error number of the failure, if any
   bool standardOutput = false;  // `file` is stdout: flushed, never closed
@@ -42,10 +44,6 @@ bool openOutputFile(OutputFile& output, const std::string& path);
 // cannot be. Returns the file that failed (its reason in `error`), or null;
 // on failure every temporary file is gone.
 OutputFile* commitOutputFiles(OutputFile* map, OutputFile* report);
-
-// Holds off SIGINT, SIGTERM and SIGHUP for the rest of the run: once the
-// outputs are being put in place, the run ends as the commit leaves them.
-void holdOffInterrupts();
 
 // True when the two paths name one regular file (links followed), or one
 // entry of one directory that does not exist yet: writing both would lose one.

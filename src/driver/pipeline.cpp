@@ -1,8 +1,5 @@
 #include "driver/pipeline.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <chrono>
 #include <cinttypes>
@@ -12,6 +9,7 @@
 #include <vector>
 
 #include "codec/coord_codec.h"
+#include "platform/platform.h"
 #include "reader/map_reader.h"
 #include "report/change_report.h"
 #include "writer/map_writer.h"
@@ -135,22 +133,9 @@ void joinRoads(const Settings& settings, store::Map& map, int32_t roadCount,
 // one (the stream stays open), so that its text need not be kept in
 // memory; else (a pipe, standard input) the reader keeps it.
 std::function<bool(uint64_t, size_t, char*)> readAgainFunction(std::FILE* input) {
-  const int fd = fileno(input);
-  struct stat info;
-  if (fd < 0 || fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) return nullptr;
-  return [fd](uint64_t offset, size_t size, char* into) {
-    while (size > 0) {
-      const ssize_t got = pread(fd, into, size, static_cast<off_t>(offset));
-      if (got < 0 && errno == EINTR) continue;
-      if (got <= 0) {
-        if (got == 0) errno = EIO;  // the file grew shorter since it was read
-        return false;
-      }
-      into += got;
-      offset += static_cast<uint64_t>(got);
-      size -= static_cast<size_t>(got);
-    }
-    return true;
+  if (platform::infoOf(input).kind != platform::FileInfo::Kind::kRegular) return nullptr;
+  return [input](uint64_t offset, size_t size, char* into) {
+    return platform::readAt(input, offset, size, into);
   };
 }
 

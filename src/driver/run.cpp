@@ -1,5 +1,3 @@
-#include <sys/stat.h>
-
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -9,6 +7,7 @@
 #include "driver/driver.h"
 #include "driver/output_file.h"
 #include "driver/pipeline.h"
+#include "platform/platform.h"
 
 namespace tovlek::driver {
 namespace {
@@ -32,7 +31,7 @@ void printBanner(std::FILE* to) {
 void printFileError(const Console& console, const char* action, const char* which, const char* name,
                     int reason) {
   std::fprintf(console.errors, "Error %s %s file %s!\n", action, which, name);
-  std::fprintf(stderr, "tovlek: %s: %s\n", name, std::strerror(reason != 0 ? reason : EIO));
+  std::fprintf(stderr, "tovlek: %s: %s\n", name, platform::reasonText(reason).c_str());
 }
 
 bool isStandardInput(const char* name) {
@@ -42,13 +41,11 @@ bool isStandardInput(const char* name) {
 // A file to read the map from ("-": standard input); a directory is
 // refused here, since reading it would look like an empty map.
 std::FILE* openInput(const char* path) {
-  std::FILE* file = isStandardInput(path) ? stdin : std::fopen(path, "r");
+  std::FILE* file = isStandardInput(path) ? stdin : platform::openForReading(path);
   if (file == nullptr) return nullptr;
-  struct stat info;
-  if (fstat(fileno(file), &info) != 0 || S_ISDIR(info.st_mode)) {
-    const int reason = S_ISDIR(info.st_mode) ? EISDIR : errno;
+  if (platform::infoOf(file).kind == platform::FileInfo::Kind::kDirectory) {
     if (file != stdin) std::fclose(file);
-    errno = reason;
+    errno = EISDIR;
     return nullptr;
   }
   return file;
@@ -56,9 +53,11 @@ std::FILE* openInput(const char* path) {
 
 struct InputFile {
   std::FILE* file;
-  ~InputFile() {
+  void close() {
     if (file != nullptr && file != stdin) std::fclose(file);
+    file = nullptr;
   }
+  ~InputFile() { close(); }
 };
 
 void printSummary(const RunOutcome& outcome) {
@@ -84,7 +83,7 @@ struct RunNames {
 // Puts the report and the map in place as a pair.
 int commitFiles(const Console& console, const RunNames& names, OutputFile* output,
                 OutputFile* report) {
-  holdOffInterrupts();
+  platform::holdOffInterrupts();
   const OutputFile* failed = commitOutputFiles(output, report);
   if (failed == nullptr) return kSuccess;
   if (failed == report) {
@@ -99,9 +98,9 @@ int commitFiles(const Console& console, const RunNames& names, OutputFile* outpu
 // in place. Returns the exit status; prints the error line of a read or
 // write failure itself.
 int runOverFiles(const Settings& settings, const Console& console, const RunNames& names,
-                 std::FILE* input, OutputFile* output, OutputFile* report) {
+                 InputFile& input, OutputFile* output, OutputFile* report) {
   RunStreams streams;
-  streams.input = input;
+  streams.input = input.file;
   streams.output = output != nullptr ? output->file : nullptr;
   streams.report = report != nullptr ? report->file : nullptr;
   streams.console = console.lines;
@@ -109,6 +108,9 @@ int runOverFiles(const Settings& settings, const Console& console, const RunName
   if (names.output != nullptr) streams.outputName = names.output;
   streams.reportFormat = names.reportFormat;
   const RunOutcome outcome = runPhases(settings, streams);
+  // Closed before the output replaces it, which some systems refuse for an
+  // open file.
+  input.close();
   switch (outcome.failure) {
     case RunOutcome::Failure::kRead:
       printFileError(console, "reading", "input", names.input, outcome.error);
@@ -166,8 +168,7 @@ int openAndRun(const Settings& settings, const Console& console, const RunNames&
     printFileError(console, "opening", "report", names.report, report.error);
     return kFailure;
   }
-  return runOverFiles(settings, console, names, input.file,
-                      names.output != nullptr ? &output : nullptr,
+  return runOverFiles(settings, console, names, input, names.output != nullptr ? &output : nullptr,
                       names.report != nullptr ? &report : nullptr);
 }
 
@@ -185,14 +186,13 @@ bool reportOverwritesMap(const char* report, const char* input, const char* outp
 // device or a pipe (standard output among them), which gets GeoJSON.
 bool reportFormatOf(const char* name, report::ReportFormat& format) {
   const std::optional<report::ReportFormat> named = report::reportFormatFor(name);
-  struct stat info;
   if (named) {
     format = *named;
-  } else if (!namesStandardOutput(name) &&
-             (stat(name, &info) != 0 || S_ISREG(info.st_mode) || S_ISDIR(info.st_mode))) {
-    return false;
+    return true;
   }
-  return true;
+  using Kind = platform::FileInfo::Kind;
+  const Kind kind = platform::infoOf(name).kind;
+  return namesStandardOutput(name) || kind == Kind::kCharacterDevice || kind == Kind::kOther;
 }
 
 // A command-line error of the files named, or none: the line it prints and

@@ -1,6 +1,5 @@
 #include "report/text.h"
 
-#include <cerrno>
 #include <charconv>
 #include <cstdio>
 
@@ -42,37 +41,6 @@ void appendLatin1(std::string& out, unsigned char byte) {
   }
 }
 
-// Writes what the decoder holds back and returns it to its first state. In
-// code pages such as 1258 and 1255 it holds back a letter that might still
-// take an accent, until it sees what follows.
-void flushDecoder(iconv_t decoder, std::string& utf8) {
-  char buffer[64];
-  char* out = buffer;
-  size_t outLeft = sizeof buffer;
-  iconv(decoder, nullptr, nullptr, &out, &outLeft);
-  utf8.append(buffer, static_cast<size_t>(out - buffer));
-}
-
-// Through the decoder; a byte that the code page does not define is Latin-1.
-std::string decode(iconv_t decoder, std::string_view label) {
-  std::string utf8;
-  char* in = const_cast<char*>(label.data());
-  size_t inLeft = label.size();
-  while (inLeft > 0) {
-    char buffer[256];
-    char* out = buffer;
-    size_t outLeft = sizeof buffer;
-    const size_t done = iconv(decoder, &in, &inLeft, &out, &outLeft);
-    utf8.append(buffer, static_cast<size_t>(out - buffer));
-    if (done != static_cast<size_t>(-1) || errno == E2BIG) continue;
-    flushDecoder(decoder, utf8);
-    appendLatin1(utf8, static_cast<unsigned char>(*in++));
-    --inLeft;
-  }
-  flushDecoder(decoder, utf8);
-  return utf8;
-}
-
 // Well-formed UTF-8 kept, every other byte taken as Latin-1.
 std::string utf8OrLatin1(std::string_view label) {
   std::string utf8;
@@ -86,8 +54,6 @@ std::string utf8OrLatin1(std::string_view label) {
   }
   return utf8;
 }
-
-const iconv_t kNoDecoder = reinterpret_cast<iconv_t>(-1);
 
 }  // namespace
 
@@ -111,19 +77,16 @@ std::string_view labelOf(const store::Road& road) {
   return {};
 }
 
-LabelDecoder::LabelDecoder(int32_t codePage) : handle_(kNoDecoder) {
+LabelDecoder::LabelDecoder(int32_t codePage) {
   // 65001 is UTF-8, which labels without a code page are taken as anyway.
-  if (codePage > 0 && codePage != 65001)
-    handle_ = iconv_open("UTF-8", ("CP" + std::to_string(codePage)).c_str());
-}
-
-LabelDecoder::~LabelDecoder() {
-  if (handle_ != kNoDecoder) iconv_close(handle_);
-  handle_ = kNoDecoder;  // a closed decoder decodes nothing
+  if (codePage <= 0 || codePage == 65001) return;
+  decoder_.emplace(codePage);
+  if (!decoder_->known()) decoder_.reset();
 }
 
 std::string LabelDecoder::toUtf8(std::string_view label) {
-  return handle_ != kNoDecoder ? decode(handle_, label) : utf8OrLatin1(label);
+  // A byte that the code page does not define is Latin-1.
+  return decoder_ ? decoder_->decode(label, appendLatin1) : utf8OrLatin1(label);
 }
 
 void appendJsonString(std::string& out, std::string_view utf8, bool forScript) {

@@ -2,12 +2,12 @@
 // strings as JSON and XML want them, and distances.
 #pragma once
 
-#include <iconv.h>
-
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "platform/platform.h"
 #include "store/road_store.h"
 
 namespace tovlek::report {
@@ -22,14 +22,11 @@ class LabelDecoder {
  public:
   // 0, 65001 (UTF-8) or a code page the system does not know: no decoding.
   explicit LabelDecoder(int32_t codePage);
-  ~LabelDecoder();
-  LabelDecoder(const LabelDecoder&) = delete;
-  LabelDecoder& operator=(const LabelDecoder&) = delete;
 
   std::string toUtf8(std::string_view label);
 
  private:
-  iconv_t handle_;  // (iconv_t)-1 without a code page
+  std::optional<platform::CodePageDecoder> decoder_;  // none without a code page
 };
 
 // A JSON string of UTF-8 text; with `forScript`, '<' is escaped too, so that

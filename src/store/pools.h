@@ -39,7 +39,8 @@ struct BytePool {
   }
 
   char* ownPiece(size_t size) {
-    ownMemory.push_back(std::make_unique_for_overwrite<char[]>(size));
+    // Left uninitialised: every byte is written before it is read.
+    ownMemory.push_back(std::unique_ptr<char[]>(new char[size]));
     return ownMemory.back().get();
   }
 };

@@ -1,7 +1,5 @@
 #include "store/road_store.h"
 
-#include <sys/mman.h>
-
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
@@ -9,6 +7,7 @@
 #include <numeric>
 #include <string>
 
+#include "platform/platform.h"
 #include "store/pools.h"
 
 namespace tovlek::store {
@@ -32,19 +31,15 @@ size_t regionBytes(size_t chunkBytes) {
 }  // namespace
 
 void ChunkMemory::Free::operator()(void* memory) const {
-  std::free(memory);
+  platform::freeRegion(memory);
 }
 
 void* ChunkMemory::allocate() {
   if (capacity - used < chunkBytes) {
     const bool first = regions.empty();
     capacity = first ? chunkBytes : regionBytes(chunkBytes);
-    void* region = first ? std::malloc(capacity) : std::aligned_alloc(kHugePage, capacity);
+    void* region = platform::allocateRegion(capacity, first ? 64 : kHugePage);
     if (region == nullptr) throw std::bad_alloc();
-#ifdef MADV_HUGEPAGE
-    // Only advice: where huge pages are not to be had, the region works as it is.
-    if (!first) madvise(region, capacity, MADV_HUGEPAGE);
-#endif
     regions.emplace_back(region);
     used = 0;
   }

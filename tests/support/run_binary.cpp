@@ -47,7 +47,10 @@ RunResult runTovlek(const std::string& directory, const std::vector<std::string>
                     const std::string& shellPrefix) {
   std::ostringstream command;
   if (!shellPrefix.empty()) command << shellPrefix << "; ";
-  command << "exec " << shellQuote(TOVLEK_BINARY);
+  // Another build may stand in, run through a command (the Windows build
+  // under Wine: TOVLEK_RUN="wine build-windows/tovlek.exe").
+  const char* standIn = std::getenv("TOVLEK_RUN");
+  command << "exec " << (standIn != nullptr ? standIn : shellQuote(TOVLEK_BINARY));
   for (const std::string& argument : arguments) command << ' ' << shellQuote(argument);
   return runShell(directory, command.str());
 }

@@ -22,7 +22,8 @@ struct ScratchDir {
   std::string file(const std::string& name) const { return path + "/" + name; }
 };
 
-// Runs the binary with the arguments inside `directory`. Optional shell
+// Runs the binary (or the command in the environment's TOVLEK_RUN) with the
+// arguments inside `directory`. Optional shell
 // commands (such as "ulimit -f 1") run before it in the same process.
 RunResult runTovlek(const std::string& directory, const std::vector<std::string>& arguments,
                     const std::string& shellPrefix = "");
