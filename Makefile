@@ -14,7 +14,7 @@ all: build
 # The tool alone: no test framework needed, warnings are not errors.
 build:
 	@tools/ensure-packages.sh demo
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release $(CMAKE_FLAGS) >/dev/null
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTOVLEK_ASSERTS=OFF $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS) --target tovlek
 
 demo: build
@@ -31,7 +31,7 @@ install: build
 test:
 	@tools/ensure-packages.sh test
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=Release -DTOVLEK_TESTS=ON -DTOVLEK_WERROR=ON \
-	  $(CMAKE_FLAGS) >/dev/null
+	  -DTOVLEK_ASSERTS=ON $(CMAKE_FLAGS) >/dev/null
 	cmake --build $(BUILD) -j $(JOBS)
 	ctest --test-dir $(BUILD) -j $(JOBS) --output-on-failure
 
@@ -77,7 +77,8 @@ test-windows: windows test
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
 fuzz:
-	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVLEK_FUZZ=ON >/dev/null
+	CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTOVLEK_FUZZ=ON \
+	  -DTOVLEK_ASSERTS=ON >/dev/null
 	cmake --build $(FUZZ_BUILD) -j $(JOBS) --target pipeline_fuzz codec_fuzz
 	for target in pipeline codec; do \
 	  mkdir -p $(FUZZ_BUILD)/found-$$target && \

@@ -7,6 +7,7 @@
 // rest goes.
 #pragma once
 
+#include <cassert>
 #include <condition_variable>
 #include <cstddef>
 #include <deque>
@@ -75,6 +76,7 @@ class OrderedJobs {
   // is lost and nothing else changes: no take() waits for a job that no
   // helper was given.
   void give(std::unique_ptr<Job> job) {
+    assert(!full() && "a full window takes a job before it is given another");
     Slot slot = std::make_shared<Entry>();
     slot->job = std::move(job);
     if (threads_.empty()) {

@@ -5,6 +5,8 @@
 #include <cstring>
 #include <string>
 
+#include "codec/section_lines.h"
+
 namespace tovlek::codec {
 namespace {
 
@@ -28,15 +30,12 @@ bool isDigit(int c) {
 bool isHexDigit(int c) {
   return isDigit(c) || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
 }
-int toLower(int c) {
-  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
-}
 
 // Consumes the letters of `word` (lower case) in any letter case; true when
 // all of them were there.
 bool consumeWord(Cursor& in, std::string_view word) {
   for (char expected : word) {
-    if (toLower(in.peek()) != expected) return false;
+    if (asciiLower(in.peek()) != expected) return false;
     ++in.pos;
   }
   return true;
@@ -55,10 +54,10 @@ bool collectFloat(Cursor& in, size_t& start) {
     ++in.pos;
     if (in.peek() == kEnd) return false;
   }
-  if (toLower(in.peek()) == 'n') return consumeWord(in, "nan");
-  if (toLower(in.peek()) == 'i') {
+  if (asciiLower(in.peek()) == 'n') return consumeWord(in, "nan");
+  if (asciiLower(in.peek()) == 'i') {
     if (!consumeWord(in, "inf")) return false;
-    if (toLower(in.peek()) == 'i') return consumeWord(in, "inity");
+    if (asciiLower(in.peek()) == 'i') return consumeWord(in, "inity");
     return true;
   }
 
@@ -66,7 +65,7 @@ bool collectFloat(Cursor& in, size_t& start) {
   int expChar = 'e';
   if (in.peek() == '0') {
     ++in.pos;
-    if (toLower(in.peek()) == 'x') {
+    if (asciiLower(in.peek()) == 'x') {
       ++in.pos;
       hex = true;
       expChar = 'p';
@@ -76,12 +75,12 @@ bool collectFloat(Cursor& in, size_t& start) {
   }
   for (int c = in.peek(); c != kEnd; c = in.peek()) {
     const int previous =
-        in.pos > start ? toLower(static_cast<unsigned char>(in.text[in.pos - 1])) : 0;
+        in.pos > start ? asciiLower(static_cast<unsigned char>(in.text[in.pos - 1])) : 0;
     if (isDigit(c) || (!gotE && hex && isHexDigit(c))) {
       gotDigit = true;
     } else if (gotE && previous == expChar && (c == '-' || c == '+')) {
       // sign of the exponent
-    } else if (gotDigit && !gotE && toLower(c) == expChar) {
+    } else if (gotDigit && !gotE && asciiLower(c) == expChar) {
       gotE = gotDot = true;
     } else if (!gotDot && c == '.') {
       gotDot = true;
@@ -121,7 +120,7 @@ CollectedInteger collectInteger(std::string_view text, size_t pos, int base) {
   if (in.peek() == '0') {
     ++in.pos;
     ++taken;
-    if (toLower(in.peek()) == 'x') {
+    if (asciiLower(in.peek()) == 'x') {
       if (base == 0) base = 16;
       if (base == 16) ++in.pos;  // the 'x' is skipped, not collected
     } else if (base == 0) {
@@ -134,7 +133,7 @@ CollectedInteger collectInteger(std::string_view text, size_t pos, int base) {
     if (isDigit(c)) {
       digit = c - '0';
     } else if (base == 16 && isHexDigit(c)) {
-      digit = toLower(c) - 'a' + 10;
+      digit = asciiLower(c) - 'a' + 10;
     } else {
       break;
     }
@@ -155,71 +154,14 @@ CollectedInteger collectInteger(std::string_view text, size_t pos, int base) {
   return result;
 }
 
-// The exact value of a plain decimal token of at most 19 significant digits
-// with a small exponent: the digits and the power of ten are both exact
-// doubles, so one multiplication or division rounds exactly once and gives
-// the correctly rounded value, as the C library does. False for anything
-// else (hexadecimal, inf, nan, long or extreme numbers).
+// Powers of ten that are exact doubles.
 constexpr double kPowers[] = {1e0,  1e1,  1e2,  1e3,  1e4,  1e5,  1e6,  1e7,
                               1e8,  1e9,  1e10, 1e11, 1e12, 1e13, 1e14, 1e15,
                               1e16, 1e17, 1e18, 1e19, 1e20, 1e21, 1e22};
 
-bool convertPlainDecimal(std::string_view token, double& value) {
-  size_t i = 0;
-  const bool negative = !token.empty() && token[0] == '-';
-  if (!token.empty() && (token[0] == '-' || token[0] == '+')) ++i;
-  uint64_t mantissa = 0;
-  int digits = 0, exponent = 0;
-  bool anyDigit = false, seenPoint = false;
-  for (; i < token.size(); ++i) {
-    const char c = token[i];
-    if (c == '.' && !seenPoint) {
-      seenPoint = true;
-      continue;
-    }
-    if (!isDigit(c)) break;
-    anyDigit = true;
-    if (mantissa == 0 && c == '0') {
-      if (seenPoint) --exponent;
-      continue;
-    }
-    if (++digits > 19) return false;
-    mantissa = mantissa * 10 + static_cast<uint64_t>(c - '0');
-    if (seenPoint) --exponent;
-  }
-  if (!anyDigit) return false;
-  if (i < token.size() && (token[i] == 'e' || token[i] == 'E')) {
-    size_t j = i + 1;
-    const bool negativeExponent = j < token.size() && token[j] == '-';
-    if (j < token.size() && (token[j] == '-' || token[j] == '+')) ++j;
-    int written = 0;
-    bool exponentDigits = false;
-    for (; j < token.size() && isDigit(token[j]); ++j) {
-      exponentDigits = true;
-      if (written > 100000) return false;
-      written = written * 10 + (token[j] - '0');
-    }
-    if (exponentDigits) exponent += negativeExponent ? -written : written;
-    i = j;  // an exponent without digits is ignored, as the C library does
-  }
-  if (i != token.size()) return false;
-  if (mantissa == 0) {
-    value = negative ? -0.0 : 0.0;
-    return true;
-  }
-  if (mantissa > (uint64_t{1} << 53) || exponent < -22 || exponent > 22) return false;
-  const double digitsValue = static_cast<double>(mantissa);
-  value = exponent < 0 ? digitsValue / kPowers[-exponent] : digitsValue * kPowers[exponent];
-  if (negative) value = -value;
-  return true;
-}
-
+// The C library's value of a collected token (what scanPlainDecimal does
+// not take: exponents, hexadecimal, inf, nan, long numbers).
 double convertDouble(std::string_view token, bool& consumedAny) {
-  double value = 0;
-  if (convertPlainDecimal(token, value)) {
-    consumedAny = true;
-    return value;
-  }
   char small[64];
   std::string large;
   const char* begin;
@@ -232,7 +174,7 @@ double convertDouble(std::string_view token, bool& consumedAny) {
     begin = large.c_str();
   }
   char* stop = nullptr;
-  value = std::strtod(begin, &stop);
+  const double value = std::strtod(begin, &stop);
   consumedAny = stop != begin;
   return value;
 }
@@ -283,7 +225,9 @@ const char* takeDigits(const char* p, const char* end, uint64_t& mantissa) {
 
 // The common number of a map in one pass: a sign, then at most 19 decimal
 // digits with at most one point among them, then a character that cannot
-// continue a number (no exponent). False for anything else, which the
+// continue a number (no exponent). The digits and the power of ten are both
+// exact doubles, so one division rounds exactly once and gives the correctly
+// rounded value, as the C library does. False for anything else, which the
 // general path takes, with the same results.
 bool scanPlainDecimal(std::string_view text, size_t pos, ScannedDouble& scanned) {
   const char* p = text.data() + pos;

@@ -3,10 +3,6 @@
 namespace tovlek::codec {
 namespace {
 
-char small(char c) {
-  return c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c;
-}
-
 bool contains(std::string_view text, std::string_view key) {
   return text.find(key) != std::string_view::npos;
 }
@@ -16,7 +12,7 @@ bool endsWithWord(std::string_view text, std::string_view word) {
   if (text.size() < word.size()) return false;
   text.remove_prefix(text.size() - word.size());
   for (size_t k = 0; k < word.size(); ++k) {
-    if (small(text[k]) != word[k]) return false;
+    if (asciiLower(text[k]) != word[k]) return false;
   }
   return true;
 }
@@ -43,14 +39,14 @@ TypeKeys findTypeKeys(std::string_view line) {
 
 void makeSearchCopy(std::string_view line, std::string& search) {
   search.resize(line.size());
-  for (size_t i = 0; i < line.size(); ++i) search[i] = small(line[i]);
+  for (size_t i = 0; i < line.size(); ++i) search[i] = asciiLower(line[i]);
 }
 
 bool holdsMarker(std::string_view line, std::string_view marker) {
   for (size_t at = line.find('['); at != std::string_view::npos; at = line.find('[', at + 1)) {
     if (line.size() - at < marker.size()) return false;
     size_t k = 1;
-    while (k < marker.size() && small(line[at + k]) == marker[k]) ++k;
+    while (k < marker.size() && asciiLower(line[at + k]) == marker[k]) ++k;
     if (k == marker.size()) return true;
   }
   return false;

@@ -9,6 +9,14 @@
 
 namespace tovlek::codec {
 
+// An ASCII capital made small; every other byte (and EOF) unchanged.
+constexpr int asciiLower(int c) {
+  return c >= 'A' && c <= 'Z' ? c + ('a' - 'A') : c;
+}
+inline char asciiLower(char c) {
+  return static_cast<char>(asciiLower(static_cast<int>(c)));
+}
+
 // The search copy of a line: ASCII capitals made small, every other byte
 // unchanged.
 void makeSearchCopy(std::string_view line, std::string& search);

@@ -105,7 +105,7 @@ struct RunConsole : junction::JoinEvents {
 // of the roads it changed.
 void joinRoads(const Settings& settings, store::Map& map, int32_t roadCount,
                junction::JoinEvents& events, bool reportChanges, RunOutcome& outcome) {
-  junction::JoinContext join(map, settings.MinDistance, events);
+  junction::JoinContext join(map, events);
   join.reportChanges = reportChanges;
   join.helperThreads = settings.threads > 1 ? 1 : 0;
   // What the checks after the sweep compare with: the map as read, looked at

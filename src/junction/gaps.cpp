@@ -2,6 +2,7 @@
 // at an angle, or short of its middle, are found by distance to the nearest
 // point of every nearby road.
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <memory>
 #include <optional>
@@ -108,17 +109,9 @@ void buildNearIndex(NearIndex& index, const store::Map& map, int helperThreads) 
   buildBoxGrid(index.grid, std::move(boxes));
 }
 
-Coord clampToCoord(int64_t v) {
-  return static_cast<Coord>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-}
-
 Box around(const Vertex* v, int64_t reach) {
-  return {clampToCoord(v->x - reach), clampToCoord(v->y - reach), clampToCoord(v->x + reach),
-          clampToCoord(v->y + reach)};
-}
-
-bool meets(const Box& a, const Box& b) {
-  return b.minX <= a.maxX && a.minX <= b.maxX && b.minY <= a.maxY && a.minY <= b.maxY;
+  return {store::clampToCoord(v->x - reach), store::clampToCoord(v->y - reach),
+          store::clampToCoord(v->x + reach), store::clampToCoord(v->y + reach)};
 }
 
 Wide distance2(const Vertex* a, Coord x, Coord y) {
@@ -200,19 +193,19 @@ std::optional<Foot> footOnSegment(const Vertex* e, const Vertex* a, const Vertex
   // The foot's coordinates times length2.
   const Wide footX = Wide{a->x} * length2 + Wide{dx} * dot;
   const Wide footY = Wide{a->y} * length2 + Wide{dy} * dot;
-  foot.x = clampToCoord(roundedQuotient(footX, length2));
-  foot.y = clampToCoord(roundedQuotient(footY, length2));
+  foot.x = store::clampToCoord(roundedQuotient(footX, length2));
+  foot.y = store::clampToCoord(roundedQuotient(footY, length2));
   if (distance2(e, foot.x, foot.y) <= limit2) return foot;
   const int64_t x0 = floorQuotient(footX, length2);
   const int64_t y0 = floorQuotient(footY, length2);
   Wide best = limit2 + 1;
   for (int64_t x = x0; x <= x0 + 1; ++x) {
     for (int64_t y = y0; y <= y0 + 1; ++y) {
-      const Wide d2 = distance2(e, clampToCoord(x), clampToCoord(y));
+      const Wide d2 = distance2(e, store::clampToCoord(x), store::clampToCoord(y));
       if (d2 < best) {
         best = d2;
-        foot.x = clampToCoord(x);
-        foot.y = clampToCoord(y);
+        foot.x = store::clampToCoord(x);
+        foot.y = store::clampToCoord(y);
       }
     }
   }
@@ -317,7 +310,7 @@ std::optional<Landing> nearestLanding(NearIndex& index, uint32_t own, const Vert
       const Vertex* to = nullptr;
       if (isLong) {
         const uint32_t b = blocksOf->second.first + k;
-        if (!meets(query, index.blockBox[b])) continue;
+        if (!boxesTouch(query, index.blockBox[b])) continue;
         from = index.blockFirst[b];
         to = k + 1 < blocks ? index.blockFirst[b + 1] : nullptr;
       }
@@ -351,10 +344,6 @@ void forEachLooseEnd(NearIndex& index, Visit visit) {
   }
 }
 
-void countPlacement(JoinContext& join) {
-  join.SplitCount = static_cast<int32_t>(static_cast<uint32_t>(join.SplitCount) + 1u);
-}
-
 // Moves end e (with its ring) onto the landing and welds it there.
 void land(JoinContext& join, Vertex* e, const Landing& landing) {
   Vertex* target = landing.vertex;
@@ -363,13 +352,14 @@ void land(JoinContext& join, Vertex* e, const Landing& landing) {
     countPlacement(join);
   }
   moveRing(join, e, target->x, target->y);
+  assert(atOnePosition(e, target));
   store::joinRings(join.map, target, e);
 }
 
 // Closes the gap at the loose end e of the road at list position r, if a
 // landing lies within reach; whether it did.
 bool closeGapAt(JoinContext& join, NearIndex& index, uint32_t r, Road& road, Vertex* e) {
-  const int64_t reach = join.MinDistance;
+  const int64_t reach = minDistanceOf(join);
   // Each point of a road moves at most once, by at most the distance, before
   // a later end looks at it; an inserted vertex lies within a unit of its
   // segment.
@@ -390,7 +380,7 @@ bool closeGapAt(JoinContext& join, NearIndex& index, uint32_t r, Road& road, Ver
 }  // namespace
 
 void closeGaps(JoinContext& join) {
-  if (join.MinDistance <= 0) return;
+  if (minDistanceOf(join) <= 0) return;
   NearIndex index;
   buildNearIndex(index, join.map, join.helperThreads);
   forEachLooseEnd(index,
@@ -398,7 +388,7 @@ void closeGaps(JoinContext& join) {
 }
 
 void closeGapsNearChanges(JoinContext& join, LaterRound& later) {
-  if (join.MinDistance <= 0) return;
+  if (minDistanceOf(join) <= 0) return;
   store::Map& map = join.map;
   // The boxes of the roads this round's sweep changed, as they stand now.
   const size_t roads = store::roadCount(map);
@@ -416,7 +406,7 @@ void closeGapsNearChanges(JoinContext& join, LaterRound& later) {
   // gap pass (an end lies in its road's box), as more change.
   std::vector<bool> wanted(roads, false);
   std::vector<uint32_t> near;
-  const int64_t reach = join.MinDistance + int64_t{join.MinDistance} + 2;  // and the slack
+  const int64_t reach = minDistanceOf(join) + int64_t{minDistanceOf(join)} + 2;  // and the slack
   const auto markNear = [&](uint32_t changed) {
     const store::ReadBox box = store::boxOf(map, store::roadAt(map, changed));
     roadsNear(index, grownBy({box.minX, box.minY, box.maxX, box.maxY}, reach), near);

@@ -1,6 +1,7 @@
 // Integer helpers shared by the junction steps (internal to the junction).
 #pragma once
 
+#include <cassert>
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -21,8 +22,14 @@ inline Wide square(int64_t value) {
   return static_cast<Wide>(value) * value;
 }
 
+// One more placement of a meeting point; wraps instead of overflowing on a
+// run with more than 2^31 of them.
+inline void countPlacement(JoinContext& join) {
+  join.SplitCount = static_cast<int32_t>(static_cast<uint32_t>(join.SplitCount) + 1u);
+}
+
 inline Wide minDistanceSquared(const JoinContext& join) {
-  return square(join.MinDistance);
+  return square(minDistanceOf(join));
 }
 
 // A double as a Coord: truncated toward zero, saturated at the 32-bit range.
@@ -38,7 +45,7 @@ inline store::Coord truncateToCoord(double value) {
 // it rules out cost no call.
 inline bool withinWeldSquare(const JoinContext& join, const store::Vertex* p0,
                              const store::Vertex* q0) {
-  const int64_t limit = join.MinDistance;
+  const int64_t limit = minDistanceOf(join);
   return (std::llabs(int64_t{p0->x} - q0->x) <= limit) &
          (std::llabs(int64_t{p0->y} - q0->y) <= limit);  // one branch for both
 }
@@ -75,6 +82,12 @@ inline bool shareAnEnd(const store::Vertex* p0, const store::Vertex* p1, const s
   const uint64_t startQ = positionBits(q0), endQ = positionBits(q1);
   if ((startP == startQ) | (startP == endQ) | (endP == startQ)) return true;
   return endP == endQ && differencesBelow2To25(p0, p1, q0, q1);
+}
+
+// Whether two vertices stand at one position: the members of one ring
+// always do, once a step is done.
+inline bool atOnePosition(const store::Vertex* a, const store::Vertex* b) {
+  return a->x == b->x && a->y == b->y;
 }
 
 // Moves v's whole ring to (x, y) and tells the fast sweep's index.

@@ -64,10 +64,10 @@ struct JoinCounts {
 
 struct SweepIndex;
 
-// One join phase: the map, its settings, its counters and its listener.
+// One join phase: the map (with its MinDistance), its counters and its
+// listener.
 struct JoinContext {
   store::Map& map;
-  int32_t MinDistance;  // weld, near-miss and snap distance, in Coord units
   JoinEvents& events;
   bool reportChanges = false;  // whether roadPair and changed are wanted
   // Placements of a meeting point on a road so far (wraps past 2^31).
@@ -85,9 +85,13 @@ struct JoinContext {
   const store::ReadBoxArray* roundBoxes = nullptr;
   const std::vector<bool>* gainedVertices = nullptr;
 
-  JoinContext(store::Map& joined, int32_t minDistance, JoinEvents& listener)
-      : map(joined), MinDistance(minDistance), events(listener) {}
+  JoinContext(store::Map& joined, JoinEvents& listener) : map(joined), events(listener) {}
 };
+
+// The weld, near-miss and snap distance, in Coord units: the map's.
+inline int32_t minDistanceOf(const JoinContext& join) {
+  return join.map.MinDistance;
+}
 
 // What a join does: the plain sweep instead of the fast one (the reference
 // the fast one is checked against), and the gap pass after each sweep.
@@ -125,9 +129,6 @@ void sweepRoadPairs(JoinContext& join, int32_t roadCount,
 // box test, every vertex pair. Kept as the reference for the fast sweep,
 // which must give exactly its results.
 void sweepRoadPairsPlain(JoinContext& join, int32_t roadCount);
-
-// True when the boxes of two roads as read overlap; touching boxes overlap.
-bool boxesOverlap(const store::ReadBox& a, const store::ReadBox& b);
 
 // Every vertex of a against every vertex of b: the welding step and, where
 // both begin a segment, the crossing step. A pair that inserts

@@ -132,19 +132,9 @@ void fastRounds(JoinContext& join, int32_t roadCount, const JoinPlan& plan, int6
 }  // namespace
 
 uint32_t roadOfVertex(const store::Map& map, const LaterRound& later, store::VertexId id) {
-  const size_t roads = map.roads.size;
   if (store::isInsertedVertex(map, id)) return later.insertedRoad[id - map.readVertexEnd];
-  // Roads read later hold later ids.
-  size_t low = 0, high = roads;
-  while (low < high) {
-    const size_t middle = low + (high - low) / 2;
-    if (map.roads[middle].first <= id) {
-      low = middle + 1;
-    } else {
-      high = middle;
-    }
-  }
-  return static_cast<uint32_t>(roads - low);  // reading index low - 1
+  // The list position of the road at that reading index.
+  return static_cast<uint32_t>(map.roads.size - 1 - store::roadOfReadVertex(map, id));
 }
 
 void overlappingRoads(LaterRound& later, uint32_t position, std::vector<uint32_t>& roads) {

@@ -1,5 +1,6 @@
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <cstdlib>
 #include <functional>
 #include <memory>
@@ -17,11 +18,6 @@ namespace tovlek::junction {
 namespace {
 
 constexpr int32_t kPairsPerProgressLine = 10000000;
-
-void countPlacement(JoinContext& join) {
-  // Wraps instead of overflowing on a run with more than 2^31 placements.
-  join.SplitCount = static_cast<int32_t>(static_cast<uint32_t>(join.SplitCount) + 1u);
-}
 
 // A placement, and where the vertex that stands at X after it came from: the
 // start or its successor when one of them moved onto X, else X itself (a new
@@ -73,7 +69,10 @@ int crossingStep(JoinContext& join, Vertex* p0, Vertex* q0) {
   const Placed first = onFirst ? place(join, p0, crossing) : none;
   const Placed second = onSecond ? place(join, q0, crossing) : none;
   if (crossing.result == CrossingResult::kCrossing) {
-    store::joinRings(join.map, placedVertex(join, p0, first), placedVertex(join, q0, second));
+    Vertex* const atFirst = placedVertex(join, p0, first);
+    Vertex* const atSecond = placedVertex(join, q0, second);
+    assert(atOnePosition(atFirst, atSecond) && "both placements put a vertex at the crossing");
+    store::joinRings(join.map, atFirst, atSecond);
   }
   if (join.reportChanges) {
     const Placed& farther = travel(first, crossing) >= travel(second, crossing) ? first : second;
@@ -156,7 +155,7 @@ struct BlockCursor {
 };
 
 int64_t nearMargin(const JoinContext& join) {
-  return std::llabs(int64_t{join.MinDistance}) + 2;
+  return std::llabs(int64_t{minDistanceOf(join)}) + 2;
 }
 
 // Whether a chain of this capacity holds vertex n with room behind it for
@@ -274,6 +273,8 @@ void noteChainBox(SweepIndex::Chain& chain, const Box& all) {
   size_t n = taken.length;
   Vertex* const after = store::nextOf(*index.map, taken.vertices[k]);
   if (after != (k + 1 < n ? taken.vertices[k + 1] : nullptr)) {
+    assert(store::nextOf(*index.map, after) == (k + 1 < n ? taken.vertices[k + 1] : nullptr) &&
+           "a step inserts one vertex, behind vertex k");
     index.shortWithInserted[taken.road] = true;
     if (!roomForVertex(n, taken.vertices.size())) growChain(taken, n);
     Vertex** chain = taken.vertices.data();
@@ -409,7 +410,7 @@ void processShortFirst(ShortSecondPair& pair, size_t i) {
 // One road pair of the fast sweep: the same steps in the same order as
 // processRoadPair, leaving out only vertex pairs that provably do nothing.
 // a and b are the roads at list positions i and j.
-void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
+void processRoadPairFastSteps(JoinContext& join, size_t i, size_t j) {
   SweepIndex& index = *join.index;
   Road& a = roadAt(index, i);
   Road& b = roadAt(index, j);
@@ -463,8 +464,11 @@ void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
 
 }  // namespace
 
-bool boxesOverlap(const store::ReadBox& a, const store::ReadBox& b) {
-  return b.minX <= a.maxX && a.minX <= b.maxX && b.minY <= a.maxY && a.minY <= b.maxY;
+// The fast sweep skips what no move or insertion it was told of can reach:
+// every step must change the map through moveRing and insertBehind.
+void processRoadPairFast(JoinContext& join, size_t i, size_t j) {
+  processRoadPairFastSteps(join, i, j);
+  assert(join.index->modifications == join.map.edits && "the index was told of every change");
 }
 
 void processRoadPair(JoinContext& join, Road& a, Road& b) {
@@ -478,14 +482,14 @@ void processRoadPair(JoinContext& join, Road& a, Road& b) {
 }
 
 void sweepRoadPairsPlain(JoinContext& join, int32_t roadCount) {
-  if (join.round == 1) join.events.sweepStarted(roadCount, join.MinDistance);
+  if (join.round == 1) join.events.sweepStarted(roadCount, minDistanceOf(join));
   const size_t roads = store::roadCount(join.map);
   const store::ReadBoxArray& boxes = boxesOfRound(join);
   Progress progress{roadCount};
   for (size_t a = 0; a + 1 < roads; ++a) {
     const store::ReadBox& boxA = store::readBoxAt(boxes, a);
     for (size_t b = a + 1; b < roads; ++b) {
-      if (!boxesOverlap(boxA, store::readBoxAt(boxes, b))) continue;
+      if (!boxesTouch(boxA, store::readBoxAt(boxes, b))) continue;
       Road& first = store::roadAt(join.map, a);
       Road& second = store::roadAt(join.map, b);
       if (join.reportChanges) {
@@ -571,7 +575,7 @@ struct PartnerFeed {
 
 void sweepRoadPairs(JoinContext& join, int32_t roadCount,
                     const std::function<void()>& beforeFirstPair) {
-  if (join.round == 1) join.events.sweepStarted(roadCount, join.MinDistance);
+  if (join.round == 1) join.events.sweepStarted(roadCount, minDistanceOf(join));
   SweepIndex index;
   PartnerFeed feed(boxesOfRound(join), join.helperThreads > 0 ? 1 : 0);
   if (beforeFirstPair) beforeFirstPair();

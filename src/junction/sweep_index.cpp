@@ -95,6 +95,7 @@ void buildSweepIndex(SweepIndex& index, const store::Map& map,
                      const std::vector<bool>* gainedVertices) {
   index = SweepIndex{};
   index.map = &map;
+  index.modifications = map.edits;
   index.chainsAsRead = gainedVertices == nullptr;
   index.insertedFrom = static_cast<store::VertexId>(map.vertices.size);
   index.nearLongRoad.assign(map.readVertexEnd / 64 + 1, false);
@@ -187,11 +188,6 @@ Box readBoxOf(const OverlapGrid& grid, uint32_t i) {
 Box upright(const Box& box) {
   return {std::min(box.minX, box.maxX), std::min(box.minY, box.maxY), std::max(box.minX, box.maxX),
           std::max(box.minY, box.maxY)};
-}
-
-// The road boxes' overlap test, on copies of the read-time boxes.
-bool readBoxesOverlap(const Box& a, const Box& b) {
-  return b.minX <= a.maxX && a.minX <= b.maxX && b.minY <= a.maxY && a.minY <= b.maxY;
 }
 
 int64_t cellX(const ClassGrid& grid, int64_t x) {
@@ -327,7 +323,7 @@ void boxesMeeting(BoxGrid& grid, const Box& query, std::vector<uint32_t>& found)
   auto test = [&](uint32_t i) {
     if (grid.lastSeen[i] == stamp) return;
     grid.lastSeen[i] = stamp;
-    if (readBoxesOverlap(query, grid.boxes[i])) found.push_back(i);
+    if (boxesTouch(query, grid.boxes[i])) found.push_back(i);
   };
   const CellRange range = cellsOf(grid.cells, query);
   if (range.count() > kMaxCellsPerRoad) {
@@ -348,7 +344,7 @@ void roadsMeeting(OverlapGrid& grid, const Box& query, std::vector<uint32_t>& ro
     std::fill(grid.lastSeen.begin(), grid.lastSeen.end(), UINT16_MAX);
   const uint16_t stamp = static_cast<uint16_t>(grid.queries++ % OverlapGrid::kStamps);
   auto test = [&](uint32_t j) {
-    if (readBoxesOverlap(query, readBoxOf(grid, j))) roads.push_back(j);
+    if (boxesTouch(query, readBoxOf(grid, j))) roads.push_back(j);
   };
   for (const ClassGrid& classGrid : grid.grids) {
     if (classGrid.members == 0) continue;
@@ -378,7 +374,7 @@ void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners, 
   const Box first = readBoxOf(grid, i);
   const uint32_t from = laterOnly ? i + 1 : 0;
   auto test = [&](uint32_t j) {
-    if (j != i && readBoxesOverlap(first, readBoxOf(grid, j))) partners.push_back(j);
+    if (j != i && boxesTouch(first, readBoxOf(grid, j))) partners.push_back(j);
   };
   for (uint8_t other = 0; other < 4; ++other) {
     const ClassGrid& classGrid = grid.grids[other];

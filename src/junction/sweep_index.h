@@ -84,16 +84,14 @@ inline Box grownBy(const Box& box, int64_t margin) {
     const Coord m = static_cast<Coord>(margin);  // the common case: no sum leaves the range
     return {box.minX - m, box.minY - m, box.maxX + m, box.maxY + m};
   }
-  const auto held = [](int64_t v) {
-    return static_cast<Coord>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-  };
-  return {held(box.minX - margin), held(box.minY - margin), held(box.maxX + margin),
-          held(box.maxY + margin)};
+  return {store::clampToCoord(box.minX - margin), store::clampToCoord(box.minY - margin),
+          store::clampToCoord(box.maxX + margin), store::clampToCoord(box.maxY + margin)};
 }
 
-// The boxes meet (touching counts). One branch for the four tests, for the
-// same reason as above.
-inline bool boxesTouch(const Box& a, const Box& b) {
+// The boxes (a Box or a store::ReadBox) meet; touching counts. One branch
+// for the four tests, for the same reason as above.
+template <typename A, typename B>
+inline bool boxesTouch(const A& a, const B& b) {
   return (b.minX <= a.maxX) & (a.minX <= b.maxX) & (b.minY <= a.maxY) & (a.minY <= b.maxY);
 }
 
@@ -203,7 +201,9 @@ struct SweepIndex {
   bool chainsAsRead = true;
   std::vector<std::pair<store::VertexId, uint32_t>> chainBlock;
 
-  uint64_t modifications = 0;  // moves and insertions so far
+  // Moves and insertions it was told of, counted on from the map's edits
+  // when it was built: the two stay equal.
+  uint64_t modifications = 0;
   struct Position {
     Coord x, y;
   };

@@ -1,3 +1,5 @@
+#include <cassert>
+
 #include "junction/geometry.h"
 #include "junction/junction.h"
 
@@ -44,6 +46,7 @@ void weldVertices(JoinContext& join, const Road& a, Vertex* p0, const Road& b, V
   if (join.round == 1 || moves || !store::sameRing(p0, q0)) ++join.counts.welds;
   store::joinRings(join.map, p0, q0);
   if (moves) moveRing(join, p0, x, y);
+  assert(atOnePosition(p0, q0) && p0->x == x && p0->y == y);
 }
 
 }  // namespace tovlek::junction

@@ -16,6 +16,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/system_handlers.h"
 
 namespace tovlek::platform {
 namespace {
@@ -171,16 +172,13 @@ void useBinaryStandardStreams() {}
 
 namespace {
 
-void (*interruptCleanUp)() = nullptr;
-
 void onSignal(int signalNumber) {
   interrupted(signalNumber, _exit);
 }
 
 }  // namespace
 
-void installInterruptHandlers(void (*cleanUp)()) {
-  interruptCleanUp = cleanUp;
+void installSystemHandlers() {
   struct sigaction action {};
   action.sa_handler = onSignal;
   sigemptyset(&action.sa_mask);
@@ -194,11 +192,6 @@ void holdOffInterrupts() {
   sigemptyset(&interrupts);
   for (int signalNumber : {SIGINT, SIGTERM, SIGHUP}) sigaddset(&interrupts, signalNumber);
   sigprocmask(SIG_BLOCK, &interrupts, nullptr);
-}
-
-void interrupted(int signalNumber, void (*exit)(int status)) {
-  if (interruptCleanUp != nullptr) interruptCleanUp();
-  exit(128 + signalNumber);
 }
 
 // ---- Text

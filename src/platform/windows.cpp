@@ -15,6 +15,7 @@
 #include <cstring>
 
 #include "platform/platform.h"
+#include "platform/system_handlers.h"
 
 namespace tovlek::platform {
 namespace {
@@ -231,7 +232,6 @@ void useBinaryStandardStreams() {
 
 namespace {
 
-void (*interruptCleanUp)() = nullptr;
 std::atomic<bool> holdingOff{false};
 
 // Runs on a thread of its own that the system starts for the event.
@@ -253,18 +253,12 @@ BOOL WINAPI onConsoleEvent(DWORD event) {
 
 }  // namespace
 
-void installInterruptHandlers(void (*cleanUp)()) {
-  interruptCleanUp = cleanUp;
+void installSystemHandlers() {
   SetConsoleCtrlHandler(onConsoleEvent, TRUE);
 }
 
 void holdOffInterrupts() {
   holdingOff = true;
-}
-
-void interrupted(int signalNumber, void (*exit)(int status)) {
-  if (interruptCleanUp != nullptr) interruptCleanUp();
-  exit(128 + signalNumber);
 }
 
 // ---- Text

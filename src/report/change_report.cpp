@@ -3,6 +3,7 @@
 #include <cmath>
 #include <iterator>
 
+#include "codec/section_lines.h"
 #include "report/text.h"
 
 namespace tovlek::report {
@@ -33,9 +34,7 @@ FeatureKind featureKindOf(junction::ChangeKind kind) {
 bool endsWith(std::string_view text, std::string_view suffix) {
   if (text.size() < suffix.size()) return false;
   for (size_t i = 0; i < suffix.size(); ++i) {
-    char c = text[text.size() - suffix.size() + i];
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + ('a' - 'A'));
-    if (c != suffix[i]) return false;
+    if (codec::asciiLower(text[text.size() - suffix.size() + i]) != suffix[i]) return false;
   }
   return true;
 }

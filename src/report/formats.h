@@ -87,9 +87,9 @@ void beginGeoJson(std::string& out);
 void appendGeoJsonFeature(std::string& out, const HtmlPage& page, const Feature& feature);
 void endGeoJson(std::string& out, const ReportEnd& end);
 
-// GPX and KML give a feature the same name and description.
-void appendFeatureName(std::string& out, const Feature& feature);
-void appendFeatureDescription(std::string& out, const Feature& feature);
+// GPX and KML give a feature the same name and description:
+// "<name>...</name><TAG>...</TAG>".
+void appendNameAndDescription(std::string& out, const Feature& feature, const char* tag);
 
 void beginGpx(std::string& out);
 void appendGpxWaypoint(std::string& out, const HtmlPage& page, const Feature& feature);

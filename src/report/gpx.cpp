@@ -18,21 +18,25 @@ void appendRoad(std::string& out, const RoadText& road) {
 
 }  // namespace
 
-void appendFeatureName(std::string& out, const Feature& feature) {
+void appendNameAndDescription(std::string& out, const Feature& feature, const char* tag) {
+  out += "<name>";
   out += styleOf(feature.kind).name;
   if (feature.hasDistance) {
     out += ' ';
     appendFixed(out, feature.metres, 1);
     out += " m";
   }
-}
-
-void appendFeatureDescription(std::string& out, const Feature& feature) {
+  out += "</name><";
+  out += tag;
+  out += '>';
   appendRoad(out, *feature.first);
   if (feature.second != nullptr) {
     out += "; ";
     appendRoad(out, *feature.second);
   }
+  out += "</";
+  out += tag;
+  out += '>';
 }
 
 void beginGpx(std::string& out) {
@@ -46,11 +50,9 @@ void appendGpxWaypoint(std::string& out, const HtmlPage&, const Feature& feature
   codec::appendCoordText(out, feature.x);
   out += "\" lon=\"";
   codec::appendCoordText(out, feature.y);
-  out += "\"><name>";
-  appendFeatureName(out, feature);
-  out += "</name><desc>";
-  appendFeatureDescription(out, feature);
-  out += "</desc><type>";
+  out += "\">";
+  appendNameAndDescription(out, feature, "desc");
+  out += "<type>";
   out += styleOf(feature.kind).name;
   out += "</type></wpt>\n";
 }

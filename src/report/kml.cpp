@@ -31,11 +31,9 @@ void beginKml(std::string& out) {
 }
 
 void appendKmlPlacemark(std::string& out, const HtmlPage&, const Feature& feature) {
-  out += "<Placemark><name>";
-  appendFeatureName(out, feature);
-  out += "</name><description>";
-  appendFeatureDescription(out, feature);
-  out += "</description><styleUrl>#";
+  out += "<Placemark>";
+  appendNameAndDescription(out, feature, "description");
+  out += "<styleUrl>#";
   out += styleOf(feature.kind).name;
   out += "</styleUrl><ExtendedData><Data name=\"kind\"><value>";
   out += styleOf(feature.kind).name;

@@ -3,6 +3,8 @@
 #include <charconv>
 #include <cstdio>
 
+#include "codec/section_lines.h"
+
 namespace tovlek::report {
 namespace {
 
@@ -68,7 +70,7 @@ std::string_view labelOf(const store::Road& road) {
     const size_t start = text.find_first_not_of(" \t");
     if (start == std::string_view::npos || text.size() - start < 6) continue;
     std::string key(text.substr(start, 6));
-    for (char& c : key) c = static_cast<char>(c >= 'A' && c <= 'Z' ? c + 32 : c);
+    for (char& c : key) c = codec::asciiLower(c);
     if (key != "label=") continue;
     text.remove_prefix(start + 6);
     while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.remove_suffix(1);

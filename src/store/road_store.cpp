@@ -1,6 +1,7 @@
 #include "store/road_store.h"
 
 #include <algorithm>
+#include <cassert>
 #include <cstdlib>
 #include <cstring>
 #include <new>
@@ -87,10 +88,8 @@ ReadBox boxOf(const Map& map, const Road& road) {
     maxY = std::max<int64_t>(maxY, v->y);
   }
   const int64_t half = map.MinDistance / 2;
-  auto clamp = [](int64_t v) {
-    return static_cast<Coord>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX));
-  };
-  return {clamp(minX - half), clamp(minY - half), clamp(maxX + half), clamp(maxY + half)};
+  return {clampToCoord(minX - half), clampToCoord(minY - half), clampToCoord(maxX + half),
+          clampToCoord(maxY + half)};
 }
 
 void keepRoad(Map& map, Road& road) {
@@ -116,6 +115,9 @@ void endReading(Map& map) {
 }
 
 Vertex* insertBehind(Map& map, Vertex* start, Coord x, Coord y) {
+  // lastOf finds a road's last vertex among those read.
+  assert(start->next != kNoVertex && "nothing is inserted behind a road's last vertex");
+  ++map.edits;
   const VertexId id = static_cast<VertexId>(map.vertices.size);
   const VertexId successor = start->next;
   Vertex* inserted = &map.vertices.pushBack(Vertex{x, y, successor, id, id});
@@ -124,7 +126,21 @@ Vertex* insertBehind(Map& map, Vertex* start, Coord x, Coord y) {
   return inserted;
 }
 
+size_t roadOfReadVertex(const Map& map, VertexId id) {
+  size_t low = 0, high = map.roads.size;
+  while (low < high) {
+    const size_t middle = low + (high - low) / 2;
+    if (map.roads[middle].first <= id) {
+      low = middle + 1;
+    } else {
+      high = middle;
+    }
+  }
+  return low - 1;
+}
+
 bool setPosition(Map& map, Vertex* vertex, Coord x, Coord y) {
+  ++map.edits;
   bool changed = false;
   // Each member is reached through the id its predecessor holds.
   VertexId id = vertex->ring;

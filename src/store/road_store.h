@@ -6,6 +6,7 @@
 // std::bad_alloc, which the driver turns into an error line).
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -20,6 +21,11 @@ namespace tovlek::store {
 
 // A fixed-point coordinate in units of 1/100000 of a number of the map text.
 using Coord = int32_t;
+
+// A 64-bit value held within the range of a coordinate.
+inline Coord clampToCoord(int64_t value) {
+  return static_cast<Coord>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
+}
 
 // A vertex's place in its Map: vertices read come first, in reading order,
 // the vertices of one road consecutive; vertices the join inserts follow.
@@ -152,6 +158,9 @@ struct Map {
   // the order of their ids, the vertex behind it (of the same road).
   bool noteMoves = false;
   std::vector<VertexId> movedVertices;
+  // Calls of setPosition and insertBehind so far: the join's fast sweep
+  // checks that it was told of each.
+  uint64_t edits = 0;
   std::vector<VertexId> insertedBefore;
   // Kept by the reader when set: each kept road's place in the input, in
   // reading order, and the input's text.
@@ -166,6 +175,10 @@ inline Vertex* vertexAt(const Map& map, VertexId id) {
 inline Vertex* firstOf(const Map& map, const Road& road) {
   return vertexAt(map, road.first);
 }
+// The reading index of the road that read vertex `id` (not an inserted
+// one): a road's vertices read are consecutive, and roads read later have
+// later ones.
+size_t roadOfReadVertex(const Map& map, VertexId id);
 inline Vertex* lastOf(const Map& map, const Road& road) {
   return vertexAt(map, road.first + road.readVertexCount - 1);
 }

@@ -1,5 +1,7 @@
 #include "writer/index_lines.h"
 
+#include "codec/section_lines.h"
+
 namespace tovlek::writer {
 namespace {
 
@@ -11,8 +13,7 @@ bool isDigit(char c) {
 bool beginsWith(std::string_view line, std::string_view prefix) {
   if (line.size() < prefix.size()) return false;
   for (size_t i = 0; i < prefix.size(); ++i) {
-    const char c = line[i];
-    if ((c >= 'A' && c <= 'Z' ? static_cast<char>(c + ('a' - 'A')) : c) != prefix[i]) return false;
+    if (codec::asciiLower(line[i]) != prefix[i]) return false;
   }
   return true;
 }

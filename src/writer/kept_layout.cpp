@@ -77,21 +77,6 @@ void readTextsOf(const SectionLines& section, std::vector<std::string_view>& tex
   }
 }
 
-// The reading index of the road that read vertex `id`: a road's vertices
-// read are consecutive, and roads read later have later ones.
-size_t roadOfReadVertex(const Map& map, VertexId id) {
-  size_t low = 0, high = map.roads.size;
-  while (low < high) {
-    const size_t middle = low + (high - low) / 2;
-    if (map.roads[middle].first <= id) {
-      low = middle + 1;
-    } else {
-      high = middle;
-    }
-  }
-  return low - 1;
-}
-
 // The texts of the vertices read with these ids (ascending), each road's
 // coordinate lines read once. They lie in `buffers`, one per road.
 std::optional<std::vector<std::string_view>> readTextsOfIds(const Map& map,
@@ -101,7 +86,7 @@ std::optional<std::vector<std::string_view>> readTextsOfIds(const Map& map,
   SectionLines section;
   size_t road = SIZE_MAX;
   for (const VertexId id : ids) {
-    const size_t r = roadOfReadVertex(map, id);
+    const size_t r = store::roadOfReadVertex(map, id);
     if (r != road) {
       road = r;
       const auto rest = fromSectionOf(map, r, buffers.emplace_back());

@@ -113,12 +113,24 @@ bool flushMapOutput(MapOutput& out) {
 
 namespace {
 
-// Appends the road's "(x,y),(x,y)..." to `text` and returns how many
-// vertices it has. The pairs are formatted into a local buffer and appended
-// a batch at a time: appended one by one, the calls cost more than the
-// digits. With `flushing`, a long road is handed on between batches.
-int64_t appendCoordList(std::string& text, const store::Map& map, const store::Road& road,
-                        MapOutput* flushing) {
+// Where a section is formatted: a text of its own (a helper's run of
+// roads), or the stream's pending text, which is handed to the stream
+// between batches of pairs so that a long road need not be held whole.
+struct TextOnly {
+  std::string& text;
+  void batchDone() {}
+};
+struct StreamPending {
+  MapOutput& out;
+  std::string& text = out.pending;
+  void batchDone() { flushIfFull(out); }
+};
+
+// Appends the road's "(x,y),(x,y)..." and returns how many vertices it has.
+// The pairs are formatted into a local buffer and appended a batch at a
+// time: appended one by one, the calls cost more than the digits.
+template <typename Into>
+int64_t appendCoordList(Into& into, const store::Map& map, const store::Road& road) {
   constexpr size_t kBatch = 128;
   char batch[kBatch * (codec::kPairRoom + 1)];
   int64_t vertexCount = 0;
@@ -131,16 +143,16 @@ int64_t appendCoordList(std::string& text, const store::Map& map, const store::R
       ++vertexCount;
       id = vertex->next;
     }
-    text.append(batch, static_cast<size_t>(at - batch));
-    if (flushing != nullptr) flushIfFull(*flushing);
+    into.text.append(batch, static_cast<size_t>(at - batch));
+    into.batchDone();
   }
   return vertexCount;
 }
 
-// Appends one section to `text`. With `flushing` (whose pending text `text`
-// is), a long road is handed to the stream as it grows.
-void appendSection(std::string& text, std::string_view lineEnd, const store::Map& map,
-                   const store::Road& road, MapOutput* flushing) {
+template <typename Into>
+void appendSection(Into& into, std::string_view lineEnd, const store::Map& map,
+                   const store::Road& road) {
+  std::string& text = into.text;
   text += "[POLYLINE]";
   text += lineEnd;
   text += "Type=0x";
@@ -152,7 +164,7 @@ void appendSection(std::string& text, std::string_view lineEnd, const store::Map
     text += lineEnd;
   }
   text += "Data0=";
-  const int64_t vertexCount = appendCoordList(text, map, road, flushing);
+  const int64_t vertexCount = appendCoordList(into, map, road);
   text += lineEnd;
   appendExtraLines(text, map, road, vertexCount > int64_t{road.readVertexCount});
   text += "[END]";
@@ -187,8 +199,9 @@ void writeRoadListInRuns(MapOutput& out, const store::Map& map, int threads) {
   const std::string_view lineEnd = out.lineEnd;
   base::OrderedJobs<RoadRun> jobs(threads, size_t(threads + 2), [&](RoadRun& run) {
     run.text.clear();
+    TextOnly into{run.text};
     for (size_t p = run.begin; p < run.end; ++p)
-      appendSection(run.text, lineEnd, map, store::roadAt(map, p), nullptr);
+      appendSection(into, lineEnd, map, store::roadAt(map, p));
   });
   size_t next = 0;
   for (;;) {
@@ -217,7 +230,8 @@ void writeRoadListInRuns(MapOutput& out, const store::Map& map, int threads) {
 
 void writePolylineSection(MapOutput& out, const store::Map& map, const store::Road& road) {
   ++out.sectionsWritten;
-  appendSection(out.pending, out.lineEnd, map, road, &out);
+  StreamPending into{out};
+  appendSection(into, out.lineEnd, map, road);
   flushIfFull(out);
 }
 

@@ -10,6 +10,7 @@
 
 #include "codec/c_scan.h"
 #include "codec/coord_codec.h"
+#include "support/scan_oracle.h"
 
 namespace {
 
@@ -31,30 +32,9 @@ void checkRoundTrips(const std::string& text) {
 }
 
 void checkScanners(const std::string& text) {
-  using namespace tovlek::codec;
   const std::string prefix = text.substr(0, std::min<size_t>(64, std::strlen(text.c_str())));
-  double expectedDouble = 0;
-  int consumed = -1;
-  const bool doubleOk = std::sscanf(prefix.c_str(), "%lf%n", &expectedDouble, &consumed) == 1;
-  const ScannedDouble gotDouble = scanDouble(prefix, 0);
-  if (gotDouble.ok != doubleOk) fail("%lf success differs", prefix);
-  if (doubleOk && (gotDouble.end != static_cast<size_t>(consumed) ||
-                   (std::memcmp(&gotDouble.value, &expectedDouble, sizeof(double)) != 0 &&
-                    !(std::isnan(gotDouble.value) && std::isnan(expectedDouble))))) {
-    fail("%lf result differs", prefix);
-  }
-  unsigned expectedHex = 0;
-  const bool hexOk = std::sscanf(prefix.c_str(), "%x", &expectedHex) == 1;
-  const ScannedHex gotHex = scanHex(prefix, 0);
-  if (gotHex.ok != hexOk || (hexOk && static_cast<unsigned>(gotHex.value) != expectedHex)) {
-    fail("%x differs", prefix);
-  }
-  long expectedInteger = 0;
-  const bool integerOk = std::sscanf(prefix.c_str(), "%li", &expectedInteger) == 1;
-  const ScannedInteger gotInteger = scanInteger(prefix, 0);
-  if (gotInteger.ok != integerOk || (integerOk && gotInteger.value != expectedInteger)) {
-    fail("%i differs", prefix);
-  }
+  const std::string mismatch = tovlek::testkit::scanMismatch(prefix);
+  if (!mismatch.empty()) fail(mismatch.c_str(), prefix);
 }
 
 }  // namespace

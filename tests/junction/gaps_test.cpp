@@ -35,7 +35,7 @@ struct Figure {
 
   store::Map map{10};
   Recorder events;
-  JoinContext join{map, 10, events};
+  JoinContext join{map, events};
   std::vector<Road*> made;
 };
 
@@ -109,7 +109,7 @@ TEST(GapsTest, EndsMoveWithTheirRingAndNeverFoldARoad) {
     EXPECT_EQ(b.shape(0), (Points{{-30, 30}, {0, 0}, {4, 0}}));
   }
   Figure c({{{50, 40}, {50, 0}}, {{0, 0}, {100, 0}}});
-  c.join.MinDistance = 0;  // nothing is closed at 0 or less
+  c.map.MinDistance = 0;  // nothing is closed at 0 or less
   closeGaps(c.join);
   EXPECT_EQ(c.shape(0), (Points{{50, 40}, {50, 0}}));
 }

@@ -31,7 +31,7 @@ class JunctionTest : public ::testing::Test {
 
   store::Map map{10};
   JoinEvents events;
-  JoinContext join{map, 10, events};
+  JoinContext join{map, events};
 };
 
 TEST_F(JunctionTest, CrossingTestFigures) {
@@ -69,7 +69,7 @@ TEST_F(JunctionTest, CrossingTestFigures) {
       // clang-format on
   };
   for (const auto& c : cases) {
-    join.MinDistance = c.distance;
+    map.MinDistance = c.distance;
     Vertex* p0 = segment(c.p);
     Vertex* q0 = segment(c.q);
     const Crossing crossing =
@@ -89,7 +89,7 @@ TEST_F(JunctionTest, CrossingTestFigures) {
 // position; the arithmetic must find nothing there, in the whole range. A
 // distance this large snaps any end that the arithmetic puts inside.
 TEST_F(JunctionTest, SegmentsThatShareAnEndCrossNowhere) {
-  join.MinDistance = INT32_MAX;
+  map.MinDistance = INT32_MAX;
   std::mt19937 random(5);
   const auto coord = [&] {
     switch (random() % 4) {

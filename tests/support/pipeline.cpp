@@ -57,10 +57,8 @@ std::vector<std::vector<std::pair<int, int>>> roadsOf(const store::Map& map) {
 }
 
 std::string lowered(std::string_view text) {
-  std::string copy(text);
-  for (char& c : copy) {
-    if (c >= 'A' && c <= 'Z') c = static_cast<char>(c - 'A' + 'a');
-  }
+  std::string copy;
+  codec::makeSearchCopy(text, copy);
   return copy;
 }
 
@@ -126,8 +124,11 @@ TextRun runOnText(const std::string& text, const driver::Settings& settings) {
   return run;
 }
 
-std::vector<std::vector<std::pair<int, int>>> roadsReadBack(const std::string& text) {
-  std::vector<std::vector<std::pair<int, int>>> roads;
+namespace {
+
+// Reads the map with no road pair compared (nothing changes) and shows the
+// map as read to `look`; in the kept layout, its text is kept.
+void lookAtMapRead(const std::string& text, bool keepLayout, const driver::AfterJoin& look) {
   std::string bytes = text;
   const std::unique_ptr<std::FILE, CloseFile> input(
       bytes.empty() ? std::fopen("/dev/null", "r") : fmemopen(bytes.data(), bytes.size(), "r"));
@@ -138,24 +139,20 @@ std::vector<std::vector<std::pair<int, int>>> roadsReadBack(const std::string& t
   streams.console = console.file;
   streams.warnings = console.file;
   driver::Settings settings;
-  settings.MinDistance = INT32_MIN;  // no road pairs: nothing changes
-  driver::runPhases(settings, streams, [&](const store::Map& map) { roads = roadsOf(map); });
+  settings.MinDistance = INT32_MIN;
+  settings.keepLayout = keepLayout;
+  driver::runPhases(settings, streams, look);
+}
+
+}  // namespace
+
+std::vector<std::vector<std::pair<int, int>>> roadsReadBack(const std::string& text) {
+  std::vector<std::vector<std::pair<int, int>>> roads;
+  lookAtMapRead(text, false, [&](const store::Map& map) { roads = roadsOf(map); });
   return roads;
 }
 
 std::string checkSharedTexts(const std::string& text) {
-  std::string bytes = text;
-  const std::unique_ptr<std::FILE, CloseFile> input(
-      bytes.empty() ? std::fopen("/dev/null", "r") : fmemopen(bytes.data(), bytes.size(), "r"));
-  MemoryStream output, console;
-  driver::RunStreams streams;
-  streams.input = input.get();
-  streams.output = output.file;
-  streams.console = console.file;
-  streams.warnings = console.file;
-  driver::Settings settings;
-  settings.MinDistance = INT32_MIN;  // no road pairs: nothing changes
-  settings.keepLayout = true;        // the input's text is kept
   struct Written {
     uint64_t position;
     size_t road;
@@ -163,7 +160,7 @@ std::string checkSharedTexts(const std::string& text) {
     bool operator<(const Written& other) const { return position < other.position; }
   };
   std::vector<Written> written;
-  driver::runPhases(settings, streams, [&](const store::Map& map) {
+  lookAtMapRead(text, true, [&](const store::Map& map) {
     std::string buffer, search;
     std::vector<store::Coord> coords;
     std::vector<size_t> opens;
