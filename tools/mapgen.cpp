@@ -1,6 +1,6 @@
 // Deterministic map generator for benchmarks and scale tests.
 //
-//   mapgen SEED ROADS PROFILE > map.mp       PROFILE: city or grid
+//   mapgen SEED ROADS PROFILE > map.mp       PROFILE: city, grid or cluster
 //
 // city: a region of jittered street grids with labels, streets that share,
 //   nearly share or miss their junctions, unnoded crossings, near-miss ends,

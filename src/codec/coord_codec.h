@@ -1,6 +1,7 @@
 // Conversion between the coordinate text of a map and Coord values, in both
-// directions, and the building of a road's vertex chain from a coordinate
-// line. A position written by formatPair reads back as the same Coord.
+// directions: a pair, and every pair of a coordinate line read into a vector
+// of Coords; pair texts and their exact decimal values. A position written
+// by formatPair reads back as the same Coord.
 #pragma once
 
 #include <optional>

@@ -15,10 +15,12 @@ namespace tovlek::driver {
 
 // What a run is asked to do.
 struct Settings {
-  int32_t MinDistance = 10;        // weld, near-miss and snap distance
-  bool plainSweep = false;         // the reference sweep instead of the fast one
-  bool closeGaps = false;          // after the sweep, loose ends onto the nearest road
-  int threads = 1;                 // for reading and writing; the join is one ordered pass
+  int32_t MinDistance = 10;  // weld, near-miss and snap distance
+  bool plainSweep = false;   // the reference sweep instead of the fast one
+  bool closeGaps = false;    // after the sweep, loose ends onto the nearest road
+  // Threads for reading, writing, finding road pairs and formatting the
+  // report; the join's steps are one ordered pass on the caller's thread.
+  int threads = 1;
   bool keepLayout = false;         // write the input back with only the joins changed
   bool check = false;              // write no map: only find whether the join would change one
   bool alwaysNearChanges = false;  // see junction::JoinPlan (for tests)

@@ -126,7 +126,8 @@ int runOverFiles(const Settings& settings, const Console& console, const RunName
   }
   const int status = commitFiles(console, names, output, report);
   if (status != kSuccess) return status;
-  // Runs without a report print exactly the lines they always printed.
+  // The summary comes with a report or a check; other runs print only the
+  // console lines.
   if (report != nullptr || settings.check) printSummary(outcome);
   return settings.check && outcome.changedRoads > 0 ? kWouldChange : kSuccess;
 }

@@ -1,4 +1,6 @@
-// Integer helpers shared by the junction steps (internal to the junction).
+// What the junction steps share (internal to the junction): exact integer
+// geometry, the cheap tests that rule steps out, and the moves and
+// insertions that keep the fast sweep's index told.
 #pragma once
 
 #include <cassert>

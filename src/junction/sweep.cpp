@@ -249,7 +249,7 @@ void noteChainBox(SweepIndex::Chain& chain, const Box& all) {
 // A short road's vertices and their positions, as they are now; the box of
 // them all. Until the sweep inserts into the road, they are its vertices
 // read. Kept out of line, as is refreshChain: inlined into the pair loop,
-// both cost it more than their calls (50 million instructions at 100k).
+// both cost it more than their calls.
 [[gnu::noinline]] Box takeChain(SweepIndex& index, SweepIndex::Chain& taken, size_t position) {
   const store::Map& map = *index.map;
   const Road& road = roadAt(index, position);
@@ -297,9 +297,8 @@ void noteChainBox(SweepIndex::Chain& chain, const Box& all) {
 
 // The segments k of a chain, from `from` on within the run of 32 that starts
 // at `base`, whose boxes touch `box`: bit 2 (k - base) per segment. Always
-// inlined: called out of line, the box just made by the caller went through
-// the stack, and loading it waited on the stores (a fifth of this
-// function's samples).
+// inlined: called out of line, the box just made by the caller goes through
+// the stack, and loading it waits on the stores.
 [[gnu::always_inline]] inline uint64_t touchingFrom(const SweepIndex::Chain& chain, const Box& box,
                                                     size_t base, size_t from) {
   if (from >= base + kSegmentsPerMask) return 0;

@@ -63,9 +63,9 @@ inline Box segmentBox(const store::Map& map, const Vertex* v) {
   return segmentBetween(v, v->next == store::kNoVertex ? v : store::vertexAt(map, v->next));
 }
 
-// Whether something within `a` may act on something within `b`: their boxes,
-// one grown by `margin`, meet, or either lies where the arithmetic of the
-// crossing test is not exact (then nothing is skipped).
+// Whether the box lies where the arithmetic of the crossing test is exact
+// (every coordinate within 2^25 in magnitude): only there may a box test
+// rule out a step.
 inline bool isExact(const Box& box) {
   constexpr Coord kExact = 1 << 25;
   return box.minX >= -kExact && box.minY >= -kExact && box.maxX <= kExact && box.maxY <= kExact;
@@ -156,6 +156,9 @@ inline uint64_t segmentsTouching(const Box& box, const Position* positions, size
   return count == kSegmentsPerMask ? touching : touching & ((uint64_t{1} << (2 * count)) - 1);
 }
 
+// Whether something within `a` may act on something within `b`: their boxes,
+// one grown by `margin`, meet, or either lies where the arithmetic is not
+// exact (then nothing is skipped).
 inline bool mayInteract(const Box& a, const Box& b, int64_t margin) {
   if (!isExact(a) || !isExact(b)) return true;
   return boxesMeet(a, b, margin);

@@ -220,6 +220,45 @@ struct ReaderState {
 
 namespace {
 
+// Reads the next line into `line` (valid until the next call). False at the
+// end of input or on a read error (then `failed` is set).
+bool readLine(MapInput& in, std::string_view& line) {
+  in.carried.clear();
+  bool carrying = false;
+  for (;;) {
+    if (in.blockBegin == in.blockEnd && !refill(in)) {
+      if (!carrying) return false;
+      break;  // the last line, without a line feed
+    }
+    const char* begin = in.block.data() + in.blockBegin;
+    const size_t available = in.blockEnd - in.blockBegin;
+    const void* feed = std::memchr(begin, '\n', available);
+    if (feed == nullptr) {
+      in.carried.append(begin, available);
+      in.blockBegin = in.blockEnd;
+      carrying = true;
+      continue;
+    }
+    const size_t length = static_cast<size_t>(static_cast<const char*>(feed) - begin) + 1;
+    in.blockBegin += length;
+    if (!carrying) {
+      line = std::string_view(begin, length);
+      ++in.lineNumber;
+      return true;
+    }
+    in.carried.append(begin, length);
+    break;
+  }
+  line = in.carried;
+  ++in.lineNumber;
+  return true;
+}
+
+// True for a polyline type that makes a road: 0 to 12, 0x42 and 0x49.
+bool isRoadType(int32_t type) {
+  return (type >= 0 && type <= 12) || type == 0x42 || type == 0x49;
+}
+
 // Cuts the next piece from the input: whole lines, a section never split.
 std::unique_ptr<InputPiece> cutPiece(MapInput& in, ReaderState& state) {
   std::unique_ptr<InputPiece> piece = state.jobs.fresh();
@@ -290,42 +329,6 @@ void fetchPassedTextAhead(const InputPiece& piece, size_t item) {
 }
 
 }  // namespace
-
-bool readLine(MapInput& in, std::string_view& line) {
-  in.carried.clear();
-  bool carrying = false;
-  for (;;) {
-    if (in.blockBegin == in.blockEnd && !refill(in)) {
-      if (!carrying) return false;
-      break;  // the last line, without a line feed
-    }
-    const char* begin = in.block.data() + in.blockBegin;
-    const size_t available = in.blockEnd - in.blockBegin;
-    const void* feed = std::memchr(begin, '\n', available);
-    if (feed == nullptr) {
-      in.carried.append(begin, available);
-      in.blockBegin = in.blockEnd;
-      carrying = true;
-      continue;
-    }
-    const size_t length = static_cast<size_t>(static_cast<const char*>(feed) - begin) + 1;
-    in.blockBegin += length;
-    if (!carrying) {
-      line = std::string_view(begin, length);
-      ++in.lineNumber;
-      return true;
-    }
-    in.carried.append(begin, length);
-    break;
-  }
-  line = in.carried;
-  ++in.lineNumber;
-  return true;
-}
-
-bool isRoadType(int32_t type) {
-  return (type >= 0 && type <= 12) || type == 0x42 || type == 0x49;
-}
 
 MapReader::MapReader(MapInput& input, int threads)
     : in(input), state(std::make_unique<ReaderState>(threads)) {}

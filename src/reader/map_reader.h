@@ -49,13 +49,6 @@ struct ReadSink {
   virtual void unreadablePair(int64_t lineNumber) = 0;
 };
 
-// Reads the next line into `line` (valid until the next call). False at the
-// end of input or on a read error (then `failed` is set).
-bool readLine(MapInput& in, std::string_view& line);
-
-// True for a polyline type that makes a road: 0 to 12, 0x42 and 0x49.
-bool isRoadType(int32_t type);
-
 struct ReaderState;  // the pieces in work (see map_reader.cpp)
 
 // Reads a map from `in` with `threads` threads in all (1: the caller's alone).

@@ -3,7 +3,9 @@
 #include <cmath>
 #include <iterator>
 
+#include "base/ordered_jobs.h"
 #include "codec/section_lines.h"
+#include "report/formats.h"
 #include "report/text.h"
 
 namespace tovlek::report {
@@ -11,6 +13,17 @@ namespace {
 
 constexpr double kEarthRadiusMetres = 6371008.8;
 constexpr double kPi = 3.14159265358979323846;
+
+// Metres between two positions of the map (latitude, longitude), on a sphere
+// of the earth's mean radius.
+double sphericalMetres(store::Coord fromX, store::Coord fromY, store::Coord toX, store::Coord toY) {
+  const double toRadians = kPi / 180.0 / 100000.0;
+  const double dLat = (static_cast<double>(toX) - fromX) * toRadians;
+  const double dLon = (static_cast<double>(toY) - fromY) * toRadians;
+  const double meanLat = (static_cast<double>(toX) + fromX) / 2.0 * toRadians;
+  const double east = dLon * std::cos(meanLat);
+  return kEarthRadiusMetres * std::sqrt(dLat * dLat + east * east);
+}
 
 // Indexed by ReportFormat.
 const FormatWriter kFormats[] = {
@@ -39,13 +52,57 @@ bool endsWith(std::string_view text, std::string_view suffix) {
   return true;
 }
 
-int64_t sectionOf(const ChangeReport& report, int64_t position) {
+}  // namespace
+
+// A feature as noted during the join; its text is made later.
+struct NotedFeature {
+  FeatureKind kind;
+  store::Coord x, y;  // where it is shown
+  bool hasDistance;
+  store::Coord fromX, fromY, toX, toY;  // the move, for its distance
+  const store::Road* first;
+  int64_t firstPosition;
+  const store::Road* second;  // null for a feature of one road
+  int64_t secondPosition;
+};
+
+// Features noted one after the other, and their text once formatted.
+struct FeatureBatch {
+  int64_t firstIndex = 0;  // of the first feature in the whole report
+  std::vector<NotedFeature> features;
+  std::string text;
+};
+
+struct ChangeReportWork {
+  writer::MapOutput& out;  // the helper's while it runs
+  ReportFormat format;
+  const store::Map& map;
+  SectionNumbers numbers;
+  LabelDecoder labels;  // the helper's while it runs
+  // The road pair being processed.
+  const store::Road* first = nullptr;
+  const store::Road* second = nullptr;
+  int64_t firstPosition = 0;
+  int64_t secondPosition = 0;
+  int64_t features = 0;  // noted so far
+  HtmlPage page;
+  std::unique_ptr<FeatureBatch> batch;  // being filled
+  // Last: the helper stops before the rest goes.
+  base::OrderedJobs<FeatureBatch> jobs;
+
+  ChangeReportWork(writer::MapOutput& output, ReportFormat reportFormat, const store::Map& joined,
+                   SectionNumbers sectionNumbers, int32_t codePage, bool helper);
+};
+
+namespace {
+
+int64_t sectionOf(const ChangeReportWork& report, int64_t position) {
   if (report.numbers.asInput)
     return store::sourceAt(report.map, static_cast<size_t>(position)).sectionNumber;
   return report.numbers.sectionBase + position + 1;
 }
 
-RoadText textOf(ChangeReport& report, const store::Road& road, int64_t position) {
+RoadText textOf(ChangeReportWork& report, const store::Road& road, int64_t position) {
   return {sectionOf(report, position),
           store::sourceAt(report.map, static_cast<size_t>(position)).headerLine,
           report.labels.toUtf8(labelOf(road))};
@@ -58,7 +115,7 @@ struct RoadTextCache {
   int64_t position = -1;
   RoadText text;
 
-  const RoadText* of(ChangeReport& report, const store::Road* wanted, int64_t at) {
+  const RoadText* of(ChangeReportWork& report, const store::Road* wanted, int64_t at) {
     if (wanted == nullptr) return nullptr;
     if (wanted != road || at != position) {
       road = wanted;
@@ -71,7 +128,7 @@ struct RoadTextCache {
 
 // Formats a batch and writes it out; batches come here one at a time and in
 // order (on the helper thread, or on the caller's without one).
-void formatAndWrite(ChangeReport& report, FeatureBatch& batch) {
+void formatAndWrite(ChangeReportWork& report, FeatureBatch& batch) {
   RoadTextCache firstCache, secondCache;
   std::string& text = batch.text;
   text.clear();
@@ -97,13 +154,13 @@ void formatAndWrite(ChangeReport& report, FeatureBatch& batch) {
 
 constexpr size_t kFeaturesPerBatch = 4096;
 
-void giveBatch(ChangeReport& report) {
+void giveBatch(ChangeReportWork& report) {
   if (report.batch == nullptr || report.batch->features.empty()) return;
   if (report.jobs.full()) report.jobs.handBack(report.jobs.take());
   report.jobs.give(std::move(report.batch));
 }
 
-void note(ChangeReport& report, const NotedFeature& feature) {
+void note(ChangeReportWork& report, const NotedFeature& feature) {
   if (report.batch == nullptr) {
     report.batch = report.jobs.fresh();
     report.batch->features.clear();
@@ -144,36 +201,33 @@ std::string reportEndings() {
   return list;
 }
 
-double sphericalMetres(store::Coord fromX, store::Coord fromY, store::Coord toX, store::Coord toY) {
-  const double toRadians = kPi / 180.0 / 100000.0;
-  const double dLat = (static_cast<double>(toX) - fromX) * toRadians;
-  const double dLon = (static_cast<double>(toY) - fromY) * toRadians;
-  const double meanLat = (static_cast<double>(toX) + fromX) / 2.0 * toRadians;
-  const double east = dLon * std::cos(meanLat);
-  return kEarthRadiusMetres * std::sqrt(dLat * dLat + east * east);
-}
-
-ChangeReport::ChangeReport(writer::MapOutput& output, ReportFormat reportFormat,
-                           const store::Map& joined, SectionNumbers sectionNumbers,
-                           int32_t codePage, bool helper)
+ChangeReportWork::ChangeReportWork(writer::MapOutput& output, ReportFormat reportFormat,
+                                   const store::Map& joined, SectionNumbers sectionNumbers,
+                                   int32_t codePage, bool helper)
     : out(output),
       format(reportFormat),
       map(joined),
       numbers(sectionNumbers),
       labels(codePage),
       jobs(helper ? 1 : 0, helper ? 4 : 1,
-           [this](FeatureBatch& done) { formatAndWrite(*this, done); }) {
+           [this](FeatureBatch& done) { formatAndWrite(*this, done); }) {}
+
+ChangeReport::ChangeReport(writer::MapOutput& out, ReportFormat format, const store::Map& map,
+                           SectionNumbers numbers, int32_t codePage, bool helper)
+    : work(std::make_unique<ChangeReportWork>(out, format, map, numbers, codePage, helper)) {
   std::string text;
   writerOf(format).begin(text);
   writer::writeText(out, text);
 }
 
+ChangeReport::~ChangeReport() = default;
+
 void ChangeReport::roadPair(const store::Road& firstRoad, int64_t firstAt,
                             const store::Road& secondRoad, int64_t secondAt) {
-  first = &firstRoad;
-  second = &secondRoad;
-  firstPosition = firstAt;
-  secondPosition = secondAt;
+  work->first = &firstRoad;
+  work->second = &secondRoad;
+  work->firstPosition = firstAt;
+  work->secondPosition = secondAt;
 }
 
 void ChangeReport::changed(const junction::Change& change) {
@@ -183,31 +237,33 @@ void ChangeReport::changed(const junction::Change& change) {
   if (!moved && !change.addedVertex && change.kind != junction::ChangeKind::kOpenEnd) return;
   // An open end is shown where it is; a change where it went.
   const bool atFrom = change.kind == junction::ChangeKind::kOpenEnd;
-  if (writerOf(format).drawsRoads) {
-    if (first != nullptr) noteHtmlRoad(page, firstPosition);
-    if (second != nullptr) noteHtmlRoad(page, secondPosition);
+  ChangeReportWork& w = *work;
+  if (writerOf(w.format).drawsRoads) {
+    if (w.first != nullptr) noteHtmlRoad(w.page, w.firstPosition);
+    if (w.second != nullptr) noteHtmlRoad(w.page, w.secondPosition);
   }
-  note(*this, {featureKindOf(change.kind), atFrom ? change.fromX : change.toX,
-               atFrom ? change.fromY : change.toY, true, change.fromX, change.fromY, change.toX,
-               change.toY, first, firstPosition, second, secondPosition});
+  note(w, {featureKindOf(change.kind), atFrom ? change.fromX : change.toX,
+           atFrom ? change.fromY : change.toY, true, change.fromX, change.fromY, change.toX,
+           change.toY, w.first, w.firstPosition, w.second, w.secondPosition});
 }
 
 void ChangeReport::collapsed(const store::Road& road, int64_t position, store::Coord x,
                              store::Coord y) {
-  if (writerOf(format).drawsRoads) noteHtmlRoad(page, position);
-  note(*this, {FeatureKind::kCollapsed, x, y, false, x, y, x, y, &road, position, nullptr, 0});
+  if (writerOf(work->format).drawsRoads) noteHtmlRoad(work->page, position);
+  note(*work, {FeatureKind::kCollapsed, x, y, false, x, y, x, y, &road, position, nullptr, 0});
 }
 
 void ChangeReport::finish() {
+  ChangeReportWork& w = *work;
   // Every batch written before the closing.
-  giveBatch(*this);
-  while (!jobs.empty()) jobs.take();
+  giveBatch(w);
+  while (!w.jobs.empty()) w.jobs.take();
   const RoadTextOf roadText = [&](int64_t position) {
-    return textOf(*this, store::roadAt(map, static_cast<size_t>(position)), position);
+    return textOf(w, store::roadAt(w.map, static_cast<size_t>(position)), position);
   };
   std::string text;
-  writerOf(format).end(text, {page, map, roadText});
-  writer::writeText(out, text);
+  writerOf(w.format).end(text, {w.page, w.map, roadText});
+  writer::writeText(w.out, text);
 }
 
 RoadShapes recordRoadShapes(const store::Map& map) {

@@ -14,10 +14,7 @@
 #include <string_view>
 #include <vector>
 
-#include "base/ordered_jobs.h"
 #include "junction/junction.h"
-#include "report/formats.h"
-#include "report/text.h"
 #include "store/road_store.h"
 #include "writer/map_writer.h"
 
@@ -32,25 +29,6 @@ std::optional<ReportFormat> reportFormatFor(std::string_view fileName);
 // The endings of reportFormatFor, as a list for a message: ".gpx, ... or .json".
 std::string reportEndings();
 
-// A feature as noted during the join; its text is made later.
-struct NotedFeature {
-  FeatureKind kind;
-  store::Coord x, y;  // where it is shown
-  bool hasDistance;
-  store::Coord fromX, fromY, toX, toY;  // the move, for its distance
-  const store::Road* first;
-  int64_t firstPosition;
-  const store::Road* second;  // null for a feature of one road
-  int64_t secondPosition;
-};
-
-// Features noted one after the other, and their text once formatted.
-struct FeatureBatch {
-  int64_t firstIndex = 0;  // of the first feature in the whole report
-  std::vector<NotedFeature> features;
-  std::string text;
-};
-
 // How the report numbers roads: by their polyline section in the output,
 // which is the input's in the kept layout and else sectionBase + position
 // in the RoadList + 1 (roads follow the sections written while reading).
@@ -59,11 +37,13 @@ struct SectionNumbers {
   int64_t sectionBase = 0;
 };
 
+struct ChangeReportWork;
+
 // Listens to the join and writes the report to `out`. Roads are named by
 // their section number and the line of their header in the input (the
 // map's sources). Labels are read in the code page given (CodePage= of the
 // map's header; 0 or one the system does not know: UTF-8, else Latin-1).
-// With a helper, `out` belongs to it until finish.
+// With a helper, `out` is written by the helper alone until finish.
 struct ChangeReport : junction::JoinEvents {
   ChangeReport(writer::MapOutput& out, ReportFormat format, const store::Map& map,
                SectionNumbers numbers, int32_t codePage, bool helper = false);
@@ -79,21 +59,10 @@ struct ChangeReport : junction::JoinEvents {
   // Writes the report's closing (for the map page, the roads its features
   // name, as they are in the map now); nothing may be reported after it.
   void finish();
+  ~ChangeReport() override;
 
-  writer::MapOutput& out;
-  ReportFormat format;
-  const store::Map& map;
-  SectionNumbers numbers;
-  LabelDecoder labels;  // the helper's while it runs
-  // The road pair being processed.
-  const store::Road* first = nullptr;
-  const store::Road* second = nullptr;
-  int64_t firstPosition = 0;
-  int64_t secondPosition = 0;
-  int64_t features = 0;  // noted so far
-  HtmlPage page;
-  std::unique_ptr<FeatureBatch> batch;   // being filled
-  base::OrderedJobs<FeatureBatch> jobs;  // last: stopped before the rest goes
+  // The notes, the batches in work and the helper (change_report.cpp).
+  std::unique_ptr<ChangeReportWork> work;
 };
 
 // The vertex positions of every road of the RoadList, in list order, so that
@@ -107,9 +76,5 @@ RoadShapes recordRoadShapes(const store::Map& map);
 // Roads of the RoadList whose vertices differ in number or position from the
 // recorded shapes (the list itself must be the same).
 int64_t countChangedRoads(const store::Map& map, const RoadShapes& before);
-
-// Metres between two positions of the map (latitude, longitude), on a sphere
-// of the earth's mean radius.
-double sphericalMetres(store::Coord fromX, store::Coord fromY, store::Coord toX, store::Coord toY);
 
 }  // namespace tovlek::report

@@ -57,7 +57,7 @@ struct Road {
 // The memory of an array's chunks, all of one size. The first chunk is
 // allocated alone; later ones are cut from large regions that the kernel is
 // asked to back with huge pages, so that a big map's records fault in 2 MB
-// at a time instead of 4 KB (64,000 faults fewer at a million roads).
+// at a time instead of 4 KB.
 struct ChunkMemory {
   explicit ChunkMemory(size_t bytesPerChunk) : chunkBytes(bytesPerChunk) {}
   void* allocate();  // one chunk, uninitialised

@@ -76,17 +76,20 @@ TEST_F(HostileTest, MemoryExhaustedLeavesTheOutputAlone) {
 }
 
 // Starts the tool on a FIFO that never ends, stops it with the signal once it
-// is reading, and reports the exit status.
+// is reading (its temporary files, one per output, are there), and reports
+// the exit status.
 int interruptWhileReading(const ScratchDir& dir, const char* signalName,
-                          const std::string& extraArguments = "") {
+                          const std::string& extraArguments = "", int outputs = 1) {
   writeFile(dir.file("out.mp"), "old\n");
   const std::string script = "mkfifo in.fifo && { " + std::string(TOVLEK_BINARY) +
                              " -i in.fifo -o out.mp " + extraArguments +
                              " >/dev/null 2>&1 & pid=$!; exec 3>in.fifo; "
-                             "printf '; start\\n[POLYLINE]\\nType=0x6\\n' >&3; sleep 0.5; kill -" +
+                             "printf '; start\\n[POLYLINE]\\nType=0x6\\n' >&3; "
+                             "until [ $(ls -a | grep -c tovlek-) -ge " +
+                             std::to_string(outputs) + " ]; do sleep 0.01; done; kill -" +
                              signalName +
                              " $pid; wait $pid; echo $? > status; exec 3>&-; rm in.fifo; }";
-  runTovlek(dir.path, {"--version-is-not-an-option"}, script);
+  runShell(dir.path, script);
   return std::stoi(readFile(dir.file("status")));
 }
 
@@ -98,7 +101,7 @@ TEST_F(HostileTest, InterruptionRemovesTheTemporaryFile) {
   EXPECT_EQ(output(), "old\n");
   EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"out.mp", "status"}));
   // With a report too, both temporary files go.
-  EXPECT_EQ(interruptWhileReading(dir, "TERM", "--report r.geojson"), 143);
+  EXPECT_EQ(interruptWhileReading(dir, "TERM", "--report r.geojson", 2), 143);
   EXPECT_EQ(listDirectory(dir.path), (std::vector<std::string>{"out.mp", "status"}));
 }
 

@@ -69,12 +69,17 @@ TEST(ThreadsTest, EveryThreadCountGivesTheSameRun) {
   ASSERT_EQ(testkit::checkPassThrough(map, single), "");
   ASSERT_NE(single.warnings, "");
   ASSERT_NE(single.report.find("\"weld\""), std::string::npos);
+  // The run with 8 threads has no report: a join that tells no changes
+  // makes the same map.
   for (const int threads : {2, 8}) {
     settings.threads = threads;
-    const testkit::TextRun run = testkit::runOnText(map, settings);
+    const bool withReport = threads == 2;
+    const testkit::TextRun run = testkit::runOnText(map, settings, withReport);
     EXPECT_EQ(run.console, single.console) << threads << " threads";
     EXPECT_EQ(run.warnings, single.warnings) << threads << " threads";
-    EXPECT_TRUE(run.report == single.report) << threads << " threads: reports differ";
+    if (withReport) {
+      EXPECT_TRUE(run.report == single.report) << threads << " threads: reports differ";
+    }
     EXPECT_TRUE(run.map == single.map) << threads << " threads: maps differ";
   }
 }

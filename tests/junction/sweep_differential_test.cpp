@@ -116,16 +116,20 @@ TEST_P(SweepDifferentialTest, FastSweepGivesThePlainResult) {
       const int threads = round % 4 < 2 ? 1 : 8;
       const testkit::TextRun plain = testkit::runOnText(map, {minDistance, true, closeGaps, 1});
       ASSERT_EQ(plain.problems, "") << map;
-      // When closing gaps, later rounds are also made near the changes only.
+      // When closing gaps, later rounds are also made near the changes only;
+      // every other fast run has no report, as most runs of the tool.
       for (const bool alwaysNearChanges : {false, closeGaps}) {
         driver::Settings settings{minDistance, false, closeGaps, threads};
         settings.alwaysNearChanges = alwaysNearChanges;
-        const testkit::TextRun fast = testkit::runOnText(map, settings);
+        const bool withReport = (round + int{alwaysNearChanges}) % 2 == 0;
+        const testkit::TextRun fast = testkit::runOnText(map, settings, withReport);
         ASSERT_EQ(fast.problems, "") << map;
         ASSERT_EQ(testkit::checkPassThrough(map, fast), "") << map;
         ASSERT_EQ(fast.console, plain.console) << map;
         ASSERT_EQ(fast.warnings, plain.warnings) << map;
-        ASSERT_EQ(fast.report, plain.report) << map;
+        if (withReport) {
+          ASSERT_EQ(fast.report, plain.report) << map;
+        }
         ASSERT_TRUE(fast.map == plain.map) << "maps differ for\n" << map;
       }
       expectTheSameJoinsKept(map, plain, {minDistance, false, closeGaps, threads, true});

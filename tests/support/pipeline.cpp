@@ -98,7 +98,7 @@ bool skipSection(std::string_view map, std::string_view lineEnd, size_t& at) {
 
 }  // namespace
 
-TextRun runOnText(const std::string& text, const driver::Settings& settings) {
+TextRun runOnText(const std::string& text, const driver::Settings& settings, bool withReport) {
   // A memory stream cannot be empty; an empty map reads from /dev/null.
   std::string bytes = text;
   const std::unique_ptr<std::FILE, CloseFile> input(
@@ -107,7 +107,7 @@ TextRun runOnText(const std::string& text, const driver::Settings& settings) {
   driver::RunStreams streams;
   streams.input = input.get();
   streams.output = map.file;
-  streams.report = report.file;
+  streams.report = withReport ? report.file : nullptr;
   streams.console = console.file;
   streams.warnings = warnings.file;
   streams.inputName = "in.mp";

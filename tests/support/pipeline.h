@@ -24,7 +24,10 @@ struct TextRun {
   std::vector<std::vector<std::pair<int, int>>> roads;
 };
 
-TextRun runOnText(const std::string& text, const driver::Settings& settings);
+// The run, with a change report unless `withReport` is false (then the join
+// tells no changes, as in a run of the tool without --report).
+TextRun runOnText(const std::string& text, const driver::Settings& settings,
+                  bool withReport = true);
 
 // The roads of a map as the tool reads them, as TextRun::roads: what a
 // run wrote, read back, to compare it with what the join made.
