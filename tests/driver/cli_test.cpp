@@ -164,36 +164,24 @@ TEST_F(CliTest, FileErrors) {
     std::string prefix;
     std::string errorLine, reason;
   } cases[] = {
-      {{"-i", "missing.mp", "-o", "out.mp"},
-       "",
-       "Error opening input file missing.mp!\n",
+      // clang-format off
+      {{"-i", "missing.mp", "-o", "out.mp"}, "", "Error opening input file missing.mp!\n",
        "tovlek: missing.mp: No such file or directory\n"},
-      {{"-i", "folder", "-o", "out.mp"},
-       "",
-       "Error opening input file folder!\n",
+      {{"-i", "folder", "-o", "out.mp"}, "", "Error opening input file folder!\n",
        "tovlek: folder: Is a directory\n"},
       // Opens, but every read fails.
-      {{"-i", "/proc/self/mem", "-o", "out.mp"},
-       "",
-       "Error reading input file /proc/self/mem!\n",
+      {{"-i", "/proc/self/mem", "-o", "out.mp"}, "", "Error reading input file /proc/self/mem!\n",
        "tovlek: /proc/self/mem: Input/output error\n"},
-      {{"-i", "map.mp", "-o", "no-dir/out.mp"},
-       "",
-       "Error opening output file no-dir/out.mp!\n",
+      {{"-i", "map.mp", "-o", "no-dir/out.mp"}, "", "Error opening output file no-dir/out.mp!\n",
        "tovlek: no-dir/out.mp: No such file or directory\n"},
-      {{"-i", "map.mp", "-o", "folder"},
-       "",
-       "Error opening output file folder!\n",
+      {{"-i", "map.mp", "-o", "folder"}, "", "Error opening output file folder!\n",
        "tovlek: folder: Is a directory\n"},
-      {{"-i", "map.mp", "-o", "/dev/full"},
-       "",
-       "Error writing output file /dev/full!\n",
+      {{"-i", "map.mp", "-o", "/dev/full"}, "", "Error writing output file /dev/full!\n",
        "tovlek: /dev/full: No space left on device\n"},
       // A file-size limit hit mid-write.
-      {{"-i", "big.mp", "-o", "out.mp"},
-       "ulimit -f 64",
-       "Error writing output file out.mp!\n",
+      {{"-i", "big.mp", "-o", "out.mp"}, "ulimit -f 64", "Error writing output file out.mp!\n",
        "tovlek: out.mp: File too large\n"},
+      // clang-format on
   };
   for (const auto& c : cases) {
     const RunResult result = run(c.arguments, c.prefix);
@@ -242,17 +230,15 @@ TEST_F(CliTest, CheckTellsWhetherAMapIsJoined) {
     int status;
     std::string err;  // its start
   } cases[] = {
-      {{"--check", "-i", "map.mp"},
-       3,
-       "Summary: welds 1, road ends moved 0, vertices inserted 2, "
-       "roads changed 2, gaps closed 0, open ends 4, rounds 1\n"},
-      {{"--check", "-i", "joined.mp", "--close-gaps"},
-       0,
-       "Summary: welds 1, road ends moved 0, "
-       "vertices inserted 0, roads changed 0"},
+      // clang-format off
+      {{"--check", "-i", "map.mp"}, 3, "Summary: welds 1, road ends moved 0, vertices inserted 2, "
+                                       "roads changed 2, gaps closed 0, open ends 4, rounds 1\n"},
+      {{"--check", "-i", "joined.mp", "--close-gaps"}, 0,
+       "Summary: welds 1, road ends moved 0, vertices inserted 0, roads changed 0"},
       {{"-i", "map.mp", "--check", "--report", "r.geojson"}, 3, "Summary: welds 1"},
       {{"--check", "-i", "map.mp", "-o", "out.mp"}, 2, ""},
       {{"--check", "-i", "missing.mp"}, 1, "tovlek: missing.mp: No such file or directory\n"},
+      // clang-format on
   };
   for (const auto& c : cases) {
     const RunResult result = run(c.arguments);

@@ -199,10 +199,6 @@ TEST_F(ReportTest, ReportValueIsTestedForNothingElse) {
   EXPECT_NE(result.out.find("Minimum distance set to 5."), std::string::npos);
   EXPECT_TRUE(fileExists(dir.file("x-i-o-m.geojson")));
   EXPECT_TRUE(fileExists(dir.file("out.mp")));
-  // Only whole arguments count: this one is an unknown argument.
-  EXPECT_EQ(runTovlek(dir.path, {"x--report", "r.geojson", "-i", "map.mp", "-o", "o2.mp"}).status,
-            2);
-  EXPECT_FALSE(fileExists(dir.file("r.geojson")));
 }
 
 TEST_F(ReportTest, FailedReportLeavesTheMapAlone) {
@@ -270,16 +266,15 @@ TEST_F(ReportTest, ReportOverAMapIsRefused) {
       runTovlek(dir.path, {"-i", "map.mp", "-o", "/dev/null", "--report", "/dev/null"}).status, 0);
 }
 
+// --help is one line per option (a row of the command-line table checks
+// its start); --version is the banner alone.
 TEST_F(ReportTest, HelpAndVersion) {
-  RunResult result = runTovlek(dir.path, {"--help"});
+  const std::string help = runTovlek(dir.path, {"--help"}).out;
+  for (const char* option : {"-i ", "-o ", "-m ", "--close-gaps", "--keep-layout", "--report",
+                             "--check", "--threads", "--quiet", "--help", "--version"})
+    EXPECT_NE(help.find(option), std::string::npos) << option;
+  const RunResult result = runTovlek(dir.path, {"--version"});
   EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out.rfind("Tovlek - Vorneskap 0.1\r\n", 0), 0u);
-  EXPECT_NE(result.out.find("Usage: tovlek -i INPUT -o OUTPUT"), std::string::npos);
-  EXPECT_NE(result.out.find("Exit status:"), std::string::npos);
-
-  result = runTovlek(dir.path, {"--version"});
-  EXPECT_EQ(result.status, 0);
-  EXPECT_EQ(result.out.find("Usage"), std::string::npos);
   EXPECT_EQ(std::count(result.out.begin(), result.out.end(), '\n'), 4);  // the banner alone
 }
 
