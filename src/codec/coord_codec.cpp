@@ -123,7 +123,7 @@ std::optional<Decimal> decimalAt(std::string_view text, size_t pos) {
     const char c = number[at];
     if (c == '.') {
       inFraction = true;
-    } else if (c >= '0' && c <= '9') {
+    } else if (isDigit(c)) {
       if (!(decimal.digits.empty() && c == '0')) decimal.digits += c;
       if (inFraction) ++fractionDigits;
     } else {

@@ -1,9 +1,6 @@
 #include "driver/output_file.h"
 
 #include <cerrno>
-#include <climits>
-#include <cstdlib>
-#include <vector>
 
 #include "platform/platform.h"
 

@@ -1,6 +1,5 @@
 #include "driver/pipeline.h"
 
-#include <cerrno>
 #include <chrono>
 #include <cinttypes>
 #include <cstdarg>

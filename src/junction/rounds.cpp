@@ -144,6 +144,9 @@ void overlappingRoads(LaterRound& later, uint32_t position, std::vector<uint32_t
 void joinRounds(JoinContext& join, int32_t roadCount, const JoinPlan& plan,
                 const std::function<void()>& beforeFirstPair) {
   join.round = join.counts.rounds = 1;
+  // The fast join's later rounds need to know from the first on which road
+  // every inserted vertex belongs to.
+  join.map.noteInsertions = plan.closeGaps && !plan.plainSweep;
   const int64_t before = join.counts.changes;
   sweepOnce(join, roadCount, plan, beforeFirstPair);
   if (!plan.closeGaps) return;

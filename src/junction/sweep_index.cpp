@@ -338,48 +338,21 @@ void boxesMeeting(BoxGrid& grid, const Box& query, std::vector<uint32_t>& found)
   std::sort(found.begin(), found.end());
 }
 
-void roadsMeeting(OverlapGrid& grid, const Box& query, std::vector<uint32_t>& roads) {
-  roads.clear();
-  if (grid.queries % OverlapGrid::kStamps == 0)
-    std::fill(grid.lastSeen.begin(), grid.lastSeen.end(), UINT16_MAX);
-  const uint16_t stamp = static_cast<uint16_t>(grid.queries++ % OverlapGrid::kStamps);
-  auto test = [&](uint32_t j) {
-    if (boxesTouch(query, readBoxOf(grid, j))) roads.push_back(j);
-  };
-  for (const ClassGrid& classGrid : grid.grids) {
-    if (classGrid.members == 0) continue;
-    const CellRange range = cellsOf(classGrid, query);
-    if (range.count() > kMaxCellsPerRoad) {
-      forEachMember(classGrid, grid.roads, &grid.boxClass, 0, test);
-      continue;
-    }
-    for (const uint32_t j : classGrid.bigRoads) test(j);
-    forEachCell(classGrid, range, [&](size_t cell) {
-      for (uint32_t k = classGrid.cellStart[cell]; k < classGrid.cellStart[cell + 1]; ++k) {
-        const uint32_t j = classGrid.cellRoads[k];
-        if (grid.lastSeen[j] == stamp) continue;
-        grid.lastSeen[j] = stamp;
-        test(j);
-      }
-    });
-  }
-  std::sort(roads.begin(), roads.end());
-}
+namespace {
 
-void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners, bool laterOnly) {
-  partners.clear();
+// Calls test(j) once for every road j >= from whose class may overlap
+// `queryClass` and that lies in the cells of `query`'s upright box (every
+// such road of a class grid where the box spans too many of its cells).
+template <typename Test>
+void forEachRoadNear(OverlapGrid& grid, const Box& query, uint8_t queryClass, uint32_t from,
+                     Test test) {
   if (grid.queries % OverlapGrid::kStamps == 0)
     std::fill(grid.lastSeen.begin(), grid.lastSeen.end(), UINT16_MAX);
   const uint16_t stamp = static_cast<uint16_t>(grid.queries++ % OverlapGrid::kStamps);
-  const Box first = readBoxOf(grid, i);
-  const uint32_t from = laterOnly ? i + 1 : 0;
-  auto test = [&](uint32_t j) {
-    if (j != i && boxesTouch(first, readBoxOf(grid, j))) partners.push_back(j);
-  };
   for (uint8_t other = 0; other < 4; ++other) {
     const ClassGrid& classGrid = grid.grids[other];
-    if (!classesMayOverlap(grid.boxClass[i], other) || classGrid.members == 0) continue;
-    const CellRange range = cellsOf(classGrid, upright(first));
+    if (!classesMayOverlap(queryClass, other) || classGrid.members == 0) continue;
+    const CellRange range = cellsOf(classGrid, upright(query));
     if (range.count() > kMaxCellsPerRoad) {
       forEachMember(classGrid, grid.roads, &grid.boxClass, from, test);
       continue;
@@ -397,6 +370,25 @@ void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners, 
       }
     });
   }
+}
+
+}  // namespace
+
+void roadsMeeting(OverlapGrid& grid, const Box& query, std::vector<uint32_t>& roads) {
+  roads.clear();
+  // An upright box is of class 0, which may overlap every class.
+  forEachRoadNear(grid, query, 0, 0, [&](uint32_t j) {
+    if (boxesTouch(query, readBoxOf(grid, j))) roads.push_back(j);
+  });
+  std::sort(roads.begin(), roads.end());
+}
+
+void partnersOf(OverlapGrid& grid, uint32_t i, std::vector<uint32_t>& partners, bool laterOnly) {
+  partners.clear();
+  const Box first = readBoxOf(grid, i);
+  forEachRoadNear(grid, first, grid.boxClass[i], laterOnly ? i + 1 : 0, [&](uint32_t j) {
+    if (j != i && boxesTouch(first, readBoxOf(grid, j))) partners.push_back(j);
+  });
   std::sort(partners.begin(), partners.end());
 }
 

@@ -94,7 +94,7 @@ void interrupted(int signalNumber, void (*exit)(int status));
 // page. One thread at a time.
 class CodePageDecoder {
  public:
-  explicit CodePageDecoder(int32_t codePage);
+  explicit CodePageDecoder(int32_t codePage);  // 0 or less: none
   ~CodePageDecoder();
   CodePageDecoder(const CodePageDecoder&) = delete;
   CodePageDecoder& operator=(const CodePageDecoder&) = delete;

@@ -201,6 +201,7 @@ struct CodePageDecoder::State {
 };
 
 CodePageDecoder::CodePageDecoder(int32_t codePage) {
+  if (codePage <= 0) return;
   const iconv_t handle = iconv_open("UTF-8", ("CP" + std::to_string(codePage)).c_str());
   if (handle != reinterpret_cast<iconv_t>(-1)) state_ = std::make_unique<State>(State{handle});
 }

@@ -127,8 +127,7 @@ std::FILE* openForReading(const std::string& path) {
 }
 
 std::FILE* openForWriting(const std::string& path) {
-  std::FILE* file = _wfopen(wide(path).c_str(), L"wb");
-  return file;
+  return _wfopen(wide(path).c_str(), L"wb");
 }
 
 std::FILE* createTemporary(const std::string& directory, const std::string& prefix,

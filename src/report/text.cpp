@@ -79,16 +79,12 @@ std::string_view labelOf(const store::Road& road) {
   return {};
 }
 
-LabelDecoder::LabelDecoder(int32_t codePage) {
-  // 65001 is UTF-8, which labels without a code page are taken as anyway.
-  if (codePage <= 0 || codePage == 65001) return;
-  decoder_.emplace(codePage);
-  if (!decoder_->known()) decoder_.reset();
-}
+// 65001 is UTF-8, which labels without a code page are taken as anyway.
+LabelDecoder::LabelDecoder(int32_t codePage) : decoder_(codePage == 65001 ? 0 : codePage) {}
 
 std::string LabelDecoder::toUtf8(std::string_view label) {
   // A byte that the code page does not define is Latin-1.
-  return decoder_ ? decoder_->decode(label, appendLatin1) : utf8OrLatin1(label);
+  return decoder_.known() ? decoder_.decode(label, appendLatin1) : utf8OrLatin1(label);
 }
 
 void appendJsonString(std::string& out, std::string_view utf8, bool forScript) {

@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <string_view>
 
@@ -26,7 +25,7 @@ class LabelDecoder {
   std::string toUtf8(std::string_view label);
 
  private:
-  std::optional<platform::CodePageDecoder> decoder_;  // none without a code page
+  platform::CodePageDecoder decoder_;  // knows no code page without one
 };
 
 // A JSON string of UTF-8 text; with `forScript`, '<' is escaped too, so that

@@ -122,7 +122,7 @@ Vertex* insertBehind(Map& map, Vertex* start, Coord x, Coord y) {
   const VertexId successor = start->next;
   Vertex* inserted = &map.vertices.pushBack(Vertex{x, y, successor, id, id});
   start->next = id;
-  map.insertedBefore.push_back(successor);
+  if (map.noteInsertions) map.insertedBefore.push_back(successor);
   return inserted;
 }
 

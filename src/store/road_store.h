@@ -153,15 +153,17 @@ struct Map {
   // Per vertex read (from endReading on): whether the join has moved it
   // away from where it was read, one bit each.
   std::vector<uint64_t> movedBits;
-  // For the join to find the roads it changed: while `noteMoves` is set,
-  // every vertex whose position changes; and for every vertex inserted, in
-  // the order of their ids, the vertex behind it (of the same road).
+  // For the join's rounds to find the roads it changed: while `noteMoves`
+  // is set, every vertex whose position changes; and while
+  // `noteInsertions` is set, for every vertex inserted, in the order of
+  // their ids, the vertex behind it (of the same road).
   bool noteMoves = false;
   std::vector<VertexId> movedVertices;
+  bool noteInsertions = false;
+  std::vector<VertexId> insertedBefore;
   // Calls of setPosition and insertBehind so far: the join's fast sweep
   // checks that it was told of each.
   uint64_t edits = 0;
-  std::vector<VertexId> insertedBefore;
   // Kept by the reader when set: each kept road's place in the input, in
   // reading order, and the input's text.
   bool keepSources = false;

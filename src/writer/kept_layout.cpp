@@ -3,6 +3,7 @@
 // shows the joins and nothing else in a diff.
 #include <algorithm>
 #include <cerrno>
+#include <deque>
 #include <memory>
 #include <optional>
 #include <span>
@@ -81,7 +82,7 @@ void readTextsOf(const SectionLines& section, std::vector<std::string_view>& tex
 // coordinate lines read once. They lie in `buffers`, one per road.
 std::optional<std::vector<std::string_view>> readTextsOfIds(const Map& map,
                                                             const std::vector<VertexId>& ids,
-                                                            std::vector<std::string>& buffers) {
+                                                            std::deque<std::string>& buffers) {
   std::vector<std::string_view> texts, roadTexts;
   SectionLines section;
   size_t road = SIZE_MAX;
@@ -134,7 +135,7 @@ bool anyOwnTextLeft(const Map& map) {
 // tool's format, which costs one look at a bit of every vertex read. The
 // texts lie in `buffers`. Empty on a failure to read the input.
 std::optional<std::vector<PositionText>> positionTexts(const Map& map,
-                                                       std::vector<std::string>& buffers) {
+                                                       std::deque<std::string>& buffers) {
   if (!anyOwnTextLeft(map)) return std::vector<PositionText>{};
   std::vector<std::pair<uint64_t, VertexId>> all;
   all.reserve(map.vertices.size);
@@ -454,7 +455,7 @@ constexpr uint64_t kRunBytes = uint64_t{1} << 20;
 
 KeptLayout writeKeptLayout(MapOutput* out, const store::Map& map, int threads) {
   KeptLayout result;
-  std::vector<std::string> textBuffers;
+  std::deque<std::string> textBuffers;  // texts point into them: never moved
   const std::optional<std::vector<PositionText>> texts = positionTexts(map, textBuffers);
   if (!texts) {
     result.readFailed = true;
